@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Starts or stops a warm Wine session for the Windows tests: a private prefix,
+# a persistent wineserver and its services started with their output sent away,
+# so no Wine helper keeps ctest's output pipe open after a test ends.
+set -euo pipefail
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/tarnbeck-wineprefix}
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+case "${1:-start}" in
+  start)
+    "$here/cmake/wine-run.sh" cmd /c exit >/dev/null 2>&1 </dev/null || true
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    /usr/lib/wine/wineserver -w 2>/dev/null || true
+    /usr/lib/wine/wineserver -p
+    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
+    ;;
+  stop)
+    /usr/lib/wine/wineserver -k || true
+    ;;
+esac

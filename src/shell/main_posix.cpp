@@ -1,0 +1,2 @@
+// Entry point of the Linux console program.
+int main() { return 0; }
