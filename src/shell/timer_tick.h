@@ -1,0 +1,6 @@
+// The 6-second tick that ties the threads together: watch the simulator,
+// start the network thread when needed, and upload or log saved stats files.
+// Runs on the GUI thread on Windows and on the main thread on Linux.
+#pragma once
+
+void onTimerTick();
