@@ -1,0 +1,18 @@
+// The timer tick's period and its override from the environment.
+#include "shell/tick_period.h"
+
+#include <cstdlib>
+
+namespace {
+const unsigned normalPeriodMs = 6000;
+}  // namespace
+
+unsigned tickPeriodFrom(const char* variable) {
+  if (variable == nullptr || *variable < '0' || *variable > '9') return normalPeriodMs;
+  char* end = nullptr;
+  unsigned long value = std::strtoul(variable, &end, 10);
+  if (*end != '\0' || value == 0 || value > normalPeriodMs) return normalPeriodMs;
+  return static_cast<unsigned>(value);
+}
+
+unsigned tickPeriodMs() { return tickPeriodFrom(std::getenv("TARNBECK_TICK_MS")); }
