@@ -12,11 +12,11 @@ else()
   set(TARNBECK_GTEST_LIBS GTest::gmock GTest::gtest_main)
 endif()
 
-# tarnbeck_add_test(<name> SOURCES <files...> [LIBS <libs...>])
+# tarnbeck_add_test(<name> SOURCES <files...> [LIBS <libs...>] [PROPERTIES <test properties...>])
 # One gtest executable linked against the core; its cases are discovered at test
 # time (under Wine for the Windows build).
 function(tarnbeck_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE tarnbeck_core ${ARG_LIBS} ${TARNBECK_GTEST_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -24,5 +24,5 @@ function(tarnbeck_add_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
 endfunction()
