@@ -1,0 +1,27 @@
+// One Tarnbeck per user session on Linux: a lock on a file in the runtime
+// folder, held for the life of the process.
+#pragma once
+
+#include <string>
+
+// $XDG_RUNTIME_DIR/tarnbeck.lock, or /tmp/tarnbeck.lock without that folder.
+std::string instanceLockPath();
+
+class SingleInstanceLock {
+ public:
+  // Tries to take the lock at path without waiting.
+  explicit SingleInstanceLock(const std::string& path = instanceLockPath());
+  ~SingleInstanceLock();
+  SingleInstanceLock(const SingleInstanceLock&) = delete;
+  SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+
+  // Another process holds the lock.
+  bool heldElsewhere() const { return heldElsewhere_; }
+  // This process holds it (false also when the lock file cannot be opened;
+  // the program then runs without the guard).
+  bool held() const { return descriptor_ >= 0 && !heldElsewhere_; }
+
+ private:
+  int descriptor_ = -1;
+  bool heldElsewhere_ = false;
+};
