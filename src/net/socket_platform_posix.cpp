@@ -1,0 +1,237 @@
+// BSD socket calls behind the portable socket seam (Linux). errno values are
+// turned into Winsock numbers so that error texts match the Windows program.
+#include "net/socket_platform.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+static_assert(AddressFamilyInet == AF_INET, "AF_INET differs");
+static_assert(SocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
+static_assert(SocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
+
+namespace {
+
+struct ErrnoMapping {
+  int errnoValue;
+  int winsockError;
+};
+
+constexpr ErrnoMapping errnoMappings[] = {
+    {EINTR, 10004},           {EBADF, 10038},        {EACCES, 10013},
+    {EPERM, 10013},           {EFAULT, 10014},       {EINVAL, 10022},
+    {EMFILE, 10024},          {ENFILE, 10024},       {EWOULDBLOCK, 10035},
+    {EAGAIN, 10035},          {EINPROGRESS, 10036},  {EALREADY, 10037},
+    {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043},
+    {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},
+    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},        {ENETUNREACH, 10051},  {ENETRESET, 10052},
+    {ECONNABORTED, 10053},    {ECONNRESET, 10054},   {ENOBUFS, 10055},
+    {ENOMEM, 10055},          {EISCONN, 10056},      {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},       {EPIPE, 10058},        {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061},    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
+};
+
+int toWinsockError(int errnoValue) {
+  for (const ErrnoMapping& mapping : errnoMappings) {
+    if (mapping.errnoValue == errnoValue) return mapping.winsockError;
+  }
+  return errnoValue;
+}
+
+// Descriptors here are small ints; anything else cannot be ours.
+int toFd(SocketDescriptor descriptor) {
+  return descriptor <= static_cast<SocketDescriptor>(INT_MAX) ? static_cast<int>(descriptor) : -1;
+}
+
+sockaddr_in makeAddress(Ipv4Address address, std::uint16_t port) {
+  sockaddr_in result;
+  std::memset(&result, 0, sizeof result);
+  result.sin_family = AF_INET;
+  result.sin_port = htons(port);
+  result.sin_addr.s_addr = address;
+  return result;
+}
+
+// Fills an fd_set from a portable set; false when a descriptor does not fit.
+bool fillFdSet(const DescriptorSet& set, fd_set& fds, int& highestFd) {
+  FD_ZERO(&fds);
+  for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+    int fd = toFd(set.descriptors[i]);
+    if (fd < 0 || fd >= FD_SETSIZE) return false;
+    FD_SET(fd, &fds);
+    if (fd > highestFd) highestFd = fd;
+  }
+  return true;
+}
+
+// Keeps only the ready descriptors, in their order, as Winsock does.
+void keepReady(DescriptorSet& set, const fd_set& fds) {
+  unsigned kept = 0;
+  for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+    if (FD_ISSET(toFd(set.descriptors[i]), &fds)) set.descriptors[kept++] = set.descriptors[i];
+  }
+  set.count = kept;
+}
+
+}  // namespace
+
+bool socketLibraryStart() { return true; }
+
+void socketLibraryStop() {}
+
+int socketLastError() { return toWinsockError(errno); }
+
+bool socketProtocolNumber(const char* name, int& number) {
+  protoent entry;
+  protoent* found = nullptr;
+  char scratch[1024];
+  if (getprotobyname_r(name, &entry, scratch, sizeof scratch, &found) == 0 && found) {
+    number = found->p_proto;
+    return true;
+  }
+  // Systems without a protocols database still speak UDP; its number is fixed.
+  if (std::strcmp(name, "udp") == 0) {
+    number = IPPROTO_UDP;
+    return true;
+  }
+  errno = EPROTONOSUPPORT;
+  return false;
+}
+
+SocketDescriptor socketCreate(int domain, int type, int protocol) {
+  // Close-on-exec: a simulator started by this program must not keep the
+  // client port bound after the program has let go of it.
+  int fd = ::socket(domain, type | SOCK_CLOEXEC, protocol);
+  return fd < 0 ? InvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
+}
+
+int socketClose(SocketDescriptor descriptor) {
+  return ::close(toFd(descriptor)) == 0 ? 0 : -1;
+}
+
+int socketSetNonblocking(SocketDescriptor descriptor) {
+  int fd = toFd(descriptor);
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0) return -1;
+  return ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 ? 0 : -1;
+}
+
+int socketBind(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
+  sockaddr_in local = makeAddress(address, port);
+  return ::bind(toFd(descriptor), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0
+                                                                                                 : -1;
+}
+
+int socketConnect(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
+  sockaddr_in peer = makeAddress(address, port);
+  return ::connect(toFd(descriptor), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0
+             ? 0
+             : -1;
+}
+
+int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int flags) {
+  if (length < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  ssize_t sent = ::send(toFd(descriptor), buffer, static_cast<size_t>(length), flags);
+  return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags,
+                      SocketAddress& sender, int& senderLength) {
+  if (length < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  sockaddr_in from;
+  std::memset(&from, 0, sizeof from);
+  socklen_t fromLength = sizeof from;
+  // MSG_TRUNC gives the full length, so a datagram larger than the buffer
+  // fails with "Message too long" as on Winsock instead of arriving cut.
+  ssize_t received = ::recvfrom(toFd(descriptor), buffer, static_cast<size_t>(length),
+                                flags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  if (received < 0) return -1;
+  if (received > length) {
+    errno = EMSGSIZE;
+    return -1;
+  }
+  sender.address = from.sin_addr.s_addr;
+  sender.port = ntohs(from.sin_port);
+  senderLength = static_cast<int>(fromLength);
+  return static_cast<int>(received);
+}
+
+int socketReceive(SocketDescriptor descriptor, char* buffer, int length, int flags) {
+  if (length < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  ssize_t received = ::recv(toFd(descriptor), buffer, static_cast<size_t>(length), flags);
+  return received < 0 ? -1 : static_cast<int>(received);
+}
+
+int socketShutdownSend(SocketDescriptor descriptor) {
+  return ::shutdown(toFd(descriptor), SHUT_WR) == 0 ? 0 : -1;
+}
+
+int socketPendingError(SocketDescriptor descriptor) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(toFd(descriptor), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+    return socketLastError();
+  }
+  return error == 0 ? 0 : toWinsockError(error);
+}
+
+bool socketResolveName(const char* host, Ipv4Address& address) {
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* answer = nullptr;
+  if (::getaddrinfo(host, nullptr, &hints, &answer) != 0 || !answer) return false;
+  bool found = false;
+  for (addrinfo* entry = answer; entry; entry = entry->ai_next) {
+    if (entry->ai_family == AF_INET && entry->ai_addr) {
+      address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+      found = true;
+      break;
+    }
+  }
+  ::freeaddrinfo(answer);
+  return found;
+}
+
+int socketSelect(SocketDescriptor highest, DescriptorSet& read, DescriptorSet& write,
+                 DescriptorSet& exception, const SelectTimeout* timeout) {
+  fd_set readFds, writeFds, exceptionFds;
+  int highestFd = toFd(highest) < FD_SETSIZE ? toFd(highest) : -1;
+  if (!fillFdSet(read, readFds, highestFd) || !fillFdSet(write, writeFds, highestFd) ||
+      !fillFdSet(exception, exceptionFds, highestFd)) {
+    errno = EINVAL;
+    return -1;
+  }
+  timeval wait;
+  if (timeout) {
+    wait.tv_sec = timeout->seconds;
+    wait.tv_usec = timeout->microseconds;
+  }
+  int result =
+      ::select(highestFd + 1, &readFds, &writeFds, &exceptionFds, timeout ? &wait : nullptr);
+  if (result < 0) return -1;
+  keepReady(read, readFds);
+  keepReady(write, writeFds);
+  keepReady(exception, exceptionFds);
+  return result;
+}
