@@ -1,16 +1,45 @@
-// The Settings record and its locked getters.
+// The Settings record, filled from the settings file, and its locked getters.
 #include "config/settings.h"
 
+#include "config/ini_file.h"
 #include "config/shared_state.h"
 
 namespace {
 Settings current;
+
+// "%u" as the settings file has always been read: white space skipped, then
+// decimal digits up to the first other character; no digits leave fallback.
+std::uint32_t scanUnsigned(const std::string& text, std::uint32_t fallback) {
+  std::string::size_type pos = 0;
+  while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
+  if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return fallback;
+  std::uint32_t number = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+    number = number * 10u + static_cast<std::uint32_t>(text[pos] - '0');
+  }
+  return number;
+}
 
 std::string copyText(const std::string Settings::*field) {
   std::lock_guard<std::mutex> lock(StatsLock);
   return current.*field;
 }
 }  // namespace
+
+void loadSettings(const IniFile& ini) {
+  Settings loaded;
+  loaded.outputname = ini.getValue("main", "outputname");
+  loaded.outputpath = ini.getValue("main", "outputpath");
+  loaded.serverip = ini.getValue("network", "serverip");
+  loaded.adminpw = ini.getValue("network", "adminpw");
+  loaded.clientport = scanUnsigned(ini.getValue("network", "clientport"), loaded.clientport);
+  loaded.serverport = scanUnsigned(ini.getValue("network", "serverport"), loaded.serverport);
+  loaded.ftpaddr = ini.getValue("extra", "ftpaddr");
+  loaded.httpaddr = ini.getValue("extra", "httpaddr");
+  loaded.ftpuser = ini.getValue("extra", "ftpuser");
+  loaded.ftppw = ini.getValue("extra", "ftppw");
+  replaceSettings(loaded);
+}
 
 void replaceSettings(const Settings& settings) {
   std::lock_guard<std::mutex> lock(StatsLock);

@@ -1,0 +1,9 @@
+// The settings file's template, embedded in the program and written out byte
+// for byte when the settings file is missing.
+#pragma once
+
+#include <string>
+
+// The template's bytes (CR LF between lines, none after the last one); empty
+// only if the program was built without it.
+std::string settingsTemplate();
