@@ -1,0 +1,92 @@
+// Stats file naming and saving.
+#include "output/stats_file.h"
+
+#include "config/settings.h"
+#include "config/shared_state.h"
+#include "output/stats_document.h"
+#include "output/stats_folder.h"
+#include "shell/clock.h"
+#include "shell/executable_path.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+// The track code comes from the network: nothing in it may lead the file out
+// of the stats folder or give a name Windows refuses.
+std::string fileNameSafe(const std::string& text) {
+  std::string safe = text;
+  for (char& c : safe) {
+    unsigned char code = static_cast<unsigned char>(c);
+    if (code < 0x20 || code == 0x7F || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
+  }
+  return safe;
+}
+
+}  // namespace
+
+bool writeStats(std::list<PlayerStats>& players, const std::optional<RaceInfo>& info) {
+  if (players.empty() || splitCount(players) == 0) return false;
+  std::string path = makeStatsFileName(outputName(), info);
+  if (!saveTextFile(path, [&](std::ostream& out) { writeStatsDocument(out, players, info); })) return false;
+  setPendingStatsFile(path);
+  return true;
+}
+
+std::string makeStatsFileName(const std::string& nameTemplate, const std::optional<RaceInfo>& info) {
+  std::string path = statsFolder();
+  for (std::string::size_type i = 0; i < nameTemplate.size();) {
+    if (nameTemplate[i] != '[') {
+      path += nameTemplate[i++];
+      continue;
+    }
+    // A tag runs to the next "]" or, unclosed, to the end of the template.
+    std::string::size_type close = nameTemplate.find(']', i + 1);
+    std::string::size_type end = close == std::string::npos ? nameTemplate.size() : close;
+    path += expandTag(nameTemplate.substr(i + 1, end - i - 1), info);
+    i = close == std::string::npos ? end : close + 1;
+  }
+  return path;
+}
+
+std::string statsFolder() {
+  const char separator = pathSeparator();
+  std::string folder = outputPath();
+  if (!folder.empty()) {
+    if (folder.back() != separator) folder += separator;
+    if (!pathExists(folder)) folder.clear();
+  }
+  if (folder.empty()) folder = executableFolder() + "xmlstats" + separator;
+  if (!pathExists(folder)) makeDirectory(folder);
+  return folder;
+}
+
+std::string expandTag(const std::string& tag, const std::optional<RaceInfo>& info) {
+  if (tag == "DATE") return localDateText("yyMMdd");
+  if (tag == "TIME") return localTimeText("HHmm");
+  if (tag == "TRACK") return info ? fileNameSafe(info->track) : "NR";
+  if (tag == "MODE") {
+    if (!info) return "NR";
+    if (isQualifying(info)) return "qualify";
+    return info->laps != 0 ? "race" : "practice";
+  }
+  if (tag == "MODE+") {
+    if (!info) return "";
+    if (isQualifying(info)) return "qualify" + std::to_string(info->qualifyMinutes);
+    return info->laps != 0 ? "race" + std::to_string(info->laps) : "practice";
+  }
+  if (tag == "PLAYER") return info ? std::to_string(info->laps) : "NR";
+  return "[" + tag + "]";
+}
+
+bool saveTextFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (!file) return false;
+  write(file);
+  // A full disk may only show when the last buffered bytes go out at close.
+  file.close();
+  if (file) return true;
+  std::remove(path.c_str());
+  return false;
+}
