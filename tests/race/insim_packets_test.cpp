@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,7 +13,8 @@ namespace {
 
 std::vector<std::uint8_t> datagram(std::size_t length, const char* id) {
   std::vector<std::uint8_t> bytes(length, 0);
-  std::memcpy(bytes.data(), id, std::min(length, std::strlen(id)));
+  const std::size_t idLength = std::min(length, std::strlen(id));
+  if (idLength > 0) std::memcpy(bytes.data(), id, idLength);
   return bytes;
 }
 
