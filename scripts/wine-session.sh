@@ -11,9 +11,12 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-start}" in
   start)
     "$here/cmake/wine-run.sh" cmd /c exit >/dev/null 2>&1 </dev/null || true
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
-    /usr/lib/wine/wineserver -w 2>/dev/null || true
-    /usr/lib/wine/wineserver -p
+    # A persistent server already running (started earlier) is reused as it is.
+    if ! pgrep -f 'wineserver64? .*-p' >/dev/null; then
+      # A transient server ends once its last client has gone; then make one that stays.
+      /usr/lib/wine/wineserver -w 2>/dev/null || true
+      /usr/lib/wine/wineserver -p
+    fi
     /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
     ;;
   stop)
