@@ -4,3 +4,8 @@
 #pragma once
 
 void onTimerTick();
+
+// Uploads (or, without an FTP address, logs) every saved stats file still
+// waiting, oldest first. The tick does this each time; the Linux program
+// also does it once more when it stops.
+void handlePendingStatsFiles();

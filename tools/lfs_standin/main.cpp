@@ -39,7 +39,7 @@ struct Options {
 };
 
 const char* usageText =
-    "usage: lfs_standin [--port N] [--isi-timeout S] [--linger MS] [--quiet] SCRIPT\n"
+    "usage: lfs_standin [--port N | /insim=N] [--isi-timeout S] [--linger MS] [--quiet] SCRIPT\n"
     "\n"
     "Stands in for Live for Speed: binds 127.0.0.1:N (default 35743), waits for\n"
     "the tracker's ISI packet, then plays SCRIPT towards the port named in it\n"
@@ -224,6 +224,11 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.isiTimeout = std::chrono::seconds(value);
     } else if (option == "--linger" && hasValue && parseWhole(argv[++i], 0, 3600000, value)) {
       options.linger = milliseconds(value);
+    } else if (option.rfind("/insim=", 0) == 0 &&
+               parseWhole(option.c_str() + 7, 1, 65535, value)) {
+      // The simulator's own option, so a tracker's launcher can start the
+      // stand-in in its place.
+      options.port = static_cast<std::uint16_t>(value);
     } else if (option.rfind("--", 0) != 0 && options.scriptPath.empty()) {
       options.scriptPath = option;
     } else {

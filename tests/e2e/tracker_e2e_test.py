@@ -1,0 +1,653 @@
+#!/usr/bin/env python3
+"""End-to-end checks of the Linux program.
+
+The real tarnbeck binary runs in a fresh folder of its own (so trbk.ini,
+xmlstats/ and log.txt land there) and the simulator stand-in (lfs_standin,
+whose process is named LFS.exe) plays race scripts against it over UDP on
+127.0.0.1. Stats files are compared byte for byte and parsed with xmllint;
+uploads go to a real FTP server (pyftpdlib) on 127.0.0.1:21.
+
+Run one case: tracker_e2e_test.py CLASS.test_name. Needs TARNBECK_BIN,
+STANDIN_BIN, SAMPLE_RACE, EXPECTED_DIR and SETTINGS_TEMPLATE in the
+environment (ctest sets them). Exit code 77 means the case was skipped.
+"""
+
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+TARNBECK = os.environ.get("TARNBECK_BIN", "")
+STANDIN = os.environ.get("STANDIN_BIN", "")
+SAMPLE_RACE = os.environ.get("SAMPLE_RACE", "")
+EXPECTED_DIR = os.environ.get("EXPECTED_DIR", "")
+SETTINGS_TEMPLATE = os.environ.get("SETTINGS_TEMPLATE", "")
+
+TICK_MS = 1000
+SYSTEM_PYTHON = "/usr/bin/python3"
+
+# The race setup most scripts start with: the race start, the first car
+# packet (which makes the tracker ask who is in the race) and two players.
+RACE_SETUP = """
+RST laps=5 track=SO1 weather=2 wind=1 ack=1
+expect NLI 350
+expect ACK 1
+MCI nodes=500 finish=10 players=2
+expect VER 0
+NPL id=4 user=dave name="Dave" car=UF1 start=0 ack=2
+NPL id=5 user=erin name="Erin" car=XFR start=1 ack=3
+expect ACK 3
+"""
+
+# Lap 1 for both players and the first split of lap 2.
+RACE_LAPS = """
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=150 speed=7000) car(id=5 lap=1 node=140 speed=6900)
+SP id=4 split=1 time=0:30.00 ack=10
+SP id=5 split=1 time=0:30.40 ack=11
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=160 speed=7100) car(id=5 lap=1 node=150 speed=7050)
+MCI nodes=500 finish=10 players=2 car(id=4 lap=2 node=20 speed=6500) car(id=5 lap=2 node=15 speed=6400)
+LAP id=4 time=1:00.50 ack=12
+LAP id=5 time=1:01.10 ack=13
+MCI nodes=500 finish=10 players=2 car(id=4 lap=2 node=40 speed=6600) car(id=5 lap=2 node=35 speed=6550)
+MCI nodes=500 finish=10 players=2 car(id=4 lap=2 node=150 speed=7200) car(id=5 lap=2 node=145 speed=7150)
+SP id=4 split=1 time=0:29.80 ack=14
+SP id=5 split=1 time=0:30.20 ack=15
+MCI nodes=500 finish=10 players=2 car(id=4 lap=2 node=155 speed=7300) car(id=5 lap=2 node=150 speed=7250)
+expect ACK 15
+"""
+
+
+def free_udp_port():
+    """A UDP port free on every interface (the tracker binds its client port
+    on all of them)."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("", 0))
+        return probe.getsockname()[1]
+
+
+def udp_port_is_free(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind(("", port))
+            return True
+        except OSError:
+            return False
+
+
+def settings_text(server_port, client_port, **values):
+    """A settings file like the template's, with the test's ports and no
+    autostart change ("systemstart" left empty)."""
+    main = {"lfs": "", "systemstart": "", "outputname": "race_[TRACK]_[MODE+].xml",
+            "outputpath": "", "lfsparameters": "[INSIM]"}
+    network = {"serverip": "127.0.0.1", "serverport": str(server_port),
+               "clientport": str(client_port), "adminpw": "pw"}
+    extra = {"ftpaddr": "", "httpaddr": "", "ftpuser": "", "ftppw": ""}
+    for section in (main, network, extra):
+        for key in section:
+            if key in values:
+                section[key] = values[key]
+    lines = []
+    for name, section in (("main", main), ("network", network), ("extra", extra)):
+        lines.append("[%s]" % name)
+        lines.extend('%s = "%s"' % (key, value) if value == "" else "%s = %s" % (key, value)
+                     for key, value in section.items())
+        lines.append("")
+    return "\r\n".join(lines)
+
+
+class OutputLines:
+    """Collects a process's output lines as they come, with arrival times."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self._changed = threading.Condition()
+        self._thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self._thread.start()
+
+    def _read(self, stream):
+        for raw in iter(stream.readline, b""):
+            with self._changed:
+                self.lines.append((time.monotonic(), raw.decode("latin-1").rstrip("\n")))
+                self._changed.notify_all()
+        stream.close()
+
+    def text(self):
+        with self._changed:
+            return "\n".join(line for _, line in self.lines)
+
+    def wait_for(self, pattern, timeout):
+        """The first line matching pattern (a regular expression), waiting up
+        to timeout seconds; None when none came."""
+        deadline = time.monotonic() + timeout
+        expression = re.compile(pattern)
+        with self._changed:
+            while True:
+                for stamp, line in self.lines:
+                    if expression.search(line):
+                        return stamp, line
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    return None
+                self._changed.wait(left)
+
+    def finish(self, timeout=5):
+        self._thread.join(timeout)
+
+
+class Tracker:
+    """The tracker in a folder of its own, with its own lock and autostart
+    folders so nothing outside the folder is touched."""
+
+    def __init__(self, test, settings=None, folder=None):
+        self.test = test
+        self.folder = folder or tempfile.mkdtemp(prefix="tarnbeck-e2e-")
+        test.addCleanup(shutil.rmtree, self.folder, True)
+        self.binary = os.path.join(self.folder, "tarnbeck")
+        shutil.copy2(TARNBECK, self.binary)
+        if settings is not None:
+            with open(self.path("trbk.ini"), "w", newline="") as file:
+                file.write(settings)
+        self.environment = dict(os.environ, TARNBECK_TICK_MS=str(TICK_MS),
+                                XDG_RUNTIME_DIR=self.folder, XDG_CONFIG_HOME=self.folder)
+        self.process = None
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+    def start(self, *arguments, environment=None, prefix=()):
+        self.process = subprocess.Popen(list(prefix) + [self.binary] + list(arguments),
+                                        cwd=self.folder, env=environment or self.environment,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.out = OutputLines(self.process.stdout)
+        self.err = OutputLines(self.process.stderr)
+        self.test.addCleanup(self.kill)
+        return self
+
+    def started(self):
+        """Waits until the program is in its main loop."""
+        found = self.out.wait_for("Tarnbeck is running", 10)
+        self.test.assertIsNotNone(found, "tarnbeck did not start: " + self.err.text())
+        return found[0]
+
+    def wait(self, timeout):
+        code = self.process.wait(timeout)
+        self.out.finish()
+        self.err.finish()
+        return code
+
+    def stop(self, timeout=15):
+        self.process.send_signal(signal.SIGTERM)
+        return self.wait(timeout)
+
+    def kill(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def read(self, *parts, mode="rb"):
+        with open(self.path(*parts), mode) as file:
+            return file.read()
+
+    def log(self):
+        """log.txt as text; its bytes are the ANSI code page's (latin-1 here)."""
+        if not os.path.exists(self.path("log.txt")):
+            return ""
+        return self.read("log.txt").decode("latin-1")
+
+
+class StandIn:
+    """lfs_standin playing a script (a text, or the path of a script file)."""
+
+    def __init__(self, test, script, port, linger_ms=300, folder=None):
+        self.test = test
+        if os.path.exists(script):
+            self.script = script
+        else:
+            handle, self.script = tempfile.mkstemp(suffix=".race", dir=folder)
+            with os.fdopen(handle, "w") as file:
+                file.write(script)
+        self.process = subprocess.Popen(
+            [STANDIN, "--port", str(port), "--linger", str(linger_ms), "--isi-timeout", "30",
+             self.script],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.started = time.monotonic()
+        self.out = OutputLines(self.process.stdout)
+        self.err = OutputLines(self.process.stderr)
+        test.addCleanup(self.kill)
+        # The stand-in is named LFS.exe once it listens.
+        test.assertIsNotNone(self.out.wait_for("listening on", 10), self.err.text())
+
+    def wait(self, timeout):
+        code = self.process.wait(timeout)
+        self.ended = time.monotonic()
+        self.out.finish()
+        self.err.finish()
+        return code
+
+    def finished_ok(self, timeout):
+        code = self.wait(timeout)
+        self.test.assertEqual(code, 0, "stand-in failed:\n" + self.out.text() + "\n" + self.err.text())
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def replies(self):
+        """(seconds since the stand-in started, text) of every tracker reply."""
+        found = []
+        for _, line in self.out.lines:
+            match = re.match(r"\[\s*([0-9.]+)s\] <- (.*)$", line)
+            if match:
+                found.append((float(match.group(1)), match.group(2)))
+        return found
+
+
+def xpath(path, expression):
+    result = subprocess.run(["xmllint", "--xpath", expression, path],
+                            capture_output=True, text=True, encoding="latin-1")
+    return result.stdout.strip()
+
+
+def wait_until(condition, timeout, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
+class LinuxProgramCase(unittest.TestCase):
+    def tracker_with_ports(self, **values):
+        self.server_port = free_udp_port()
+        self.client_port = free_udp_port()
+        return Tracker(self, settings_text(self.server_port, self.client_port, **values))
+
+    def assertValidXml(self, path):
+        result = subprocess.run(["xmllint", "--noout", path], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+
+class StartUp(LinuxProgramCase):
+    def test_first_start_writes_the_template_byte_for_byte(self):
+        tracker = Tracker(self).start()
+        tracker.started()
+        with open(SETTINGS_TEMPLATE, "rb") as file:
+            template = file.read()
+        self.assertGreater(len(template), 0)
+        self.assertEqual(tracker.read("trbk.ini"), template)
+        self.assertEqual(tracker.stop(), 0)
+        self.assertIn("Tarnbeck stopped.", tracker.out.text())
+
+        # An existing settings file is never touched.
+        with open(tracker.path("trbk.ini"), "ab") as file:
+            file.write(b"\r\n; mine")
+        changed = tracker.read("trbk.ini")
+        tracker.start().started()
+        self.assertEqual(tracker.stop(), 0)
+        self.assertEqual(tracker.read("trbk.ini"), changed)
+
+    def test_a_second_instance_is_refused_and_touches_nothing(self):
+        first = Tracker(self).start()
+        first.started()
+        second_folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-")
+        second = Tracker(self, folder=second_folder)
+        second.environment["XDG_RUNTIME_DIR"] = first.folder  # the same session
+        second.start()
+        self.assertEqual(second.wait(10), 0)
+        self.assertEqual(second.err.text(), "Tarnbeck is already running")
+        self.assertEqual(sorted(os.listdir(second_folder)), ["tarnbeck"])
+        # The first one runs on, untouched.
+        self.assertIsNone(first.process.poll())
+        self.assertEqual(first.stop(), 0)
+
+    def test_settings_file_that_cannot_be_created(self):
+        tracker = Tracker(self)
+        environment = dict(tracker.environment)
+        prefix = ()
+        if os.geteuid() == 0:
+            # root writes anywhere: run as nobody, who cannot write here.
+            if shutil.which("setpriv") is None:
+                self.skipTest("setpriv is needed to drop root rights")
+            prefix = ("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups")
+            os.chmod(tracker.folder, 0o755)
+        else:
+            os.chmod(tracker.folder, 0o555)
+            self.addCleanup(os.chmod, tracker.folder, 0o755)
+        lock_folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-lock-")
+        self.addCleanup(shutil.rmtree, lock_folder, True)
+        os.chmod(lock_folder, 0o777)
+        environment["XDG_RUNTIME_DIR"] = lock_folder
+        environment["XDG_CONFIG_HOME"] = lock_folder
+        tracker.start(environment=environment, prefix=prefix)
+        self.assertEqual(tracker.wait(10), 1)
+        self.assertEqual(tracker.err.text(), "The ini file could not be created")
+        self.assertFalse(os.path.exists(tracker.path("trbk.ini")))
+
+
+class WholeRace(LinuxProgramCase):
+    def test_sample_race_gives_the_exact_stats_file(self):
+        tracker = self.tracker_with_ports()
+        standin = StandIn(self, SAMPLE_RACE, self.server_port)
+        tracker.start()
+        ready = tracker.started()
+
+        # Linked at the first tick: the ISI comes about one period after start.
+        isi = standin.out.wait_for(r"<- ISI ", 10)
+        self.assertIsNotNone(isi, standin.out.text())
+        self.assertLess(isi[0] - ready, TICK_MS / 1000 + 1.0)
+        self.assertIn("<- ISI port=%d flags=0x23 byte7=1 password=\"pw\"" % self.client_port, isi[1])
+
+        standin.finished_ok(60)
+        self.assertEqual([text for _, text in standin.replies()[1:3]], ["GTH 0", "NLI 350"])
+        stats = tracker.path("xmlstats", "race_BL1_race3.xml")
+        with open(os.path.join(EXPECTED_DIR, "sample_race.xml"), "rb") as file:
+            expected = file.read()
+        self.assertEqual(tracker.read("xmlstats", "race_BL1_race3.xml"), expected)
+        self.assertValidXml(stats)
+        self.assertEqual(xpath(stats, "string(//PLAYER[1]/NAME)"), "Bob")
+        self.assertEqual(xpath(stats, "count(//LAP)"), "9")
+        self.assertEqual(xpath(stats, "count(//SPLIT)"), "18")
+
+        # The next tick logs the saved file (no FTP address is set).
+        self.assertTrue(wait_until(lambda: "was saved" in tracker.log(), 5), tracker.log())
+        self.assertRegex(tracker.log(), r"^\d\d\.\d\d \d\d:\d\d:\d\d Stats file %s was saved\n\n$"
+                         % re.escape(stats))
+        self.assertEqual(tracker.stop(), 0)
+
+    def test_chat_commands(self):
+        tracker = self.tracker_with_ports()
+        script = RACE_SETUP + """
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=150 speed=7000)
+SP id=4 split=1 time=0:30.00 ack=10
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=160 speed=7100)
+expect ACK 10
+MSO "!save "
+MSO "!Save"
+MSO "Dave: !save"
+MSO "!save"
+expect MST "/echo ^2race stats were saved!"
+LAP id=4 time=1:00.50 ack=11
+expect ACK 11
+MSO "!save"
+expect MST "/echo ^2race stats were saved!"
+MSO "!delete"
+expect MST "/echo ^2race stats were deleted!"
+MSO "!save"
+expect MST "/echo ^1race stats were not saved"
+MSO "!activate"
+MSO "!deactivate"
+expect MST "/echo ^3program deactivated. Reactivate with !activate."
+expect NLI 0
+NPL id=6 user=finn name="Finn" car=RB4 start=2 ack=50
+LAP id=4 time=1:00.40 ack=51
+MSO "!save"
+MSO "!delete"
+wait 300ms
+MSO "!activate"
+expect MST "/echo ^3 Tarnbeck was reactivated!"
+expect NLI 350
+RTP
+"""
+        standin = StandIn(self, script, self.server_port, folder=tracker.folder)
+        tracker.start().started()
+        standin.finished_ok(60)
+        replies = [text for _, text in standin.replies()]
+        self.assertEqual([text for text in replies if text.startswith("MST")], [
+            'MST "/echo ^2race stats were saved!"',
+            'MST "/echo ^2race stats were saved!"',
+            'MST "/echo ^2race stats were deleted!"',
+            'MST "/echo ^1race stats were not saved"',
+            'MST "/echo ^3program deactivated. Reactivate with !activate."',
+            'MST "/echo ^3 Tarnbeck was reactivated!"',
+        ])
+        self.assertNotIn("ACK 50", replies)
+        self.assertNotIn("ACK 51", replies)
+
+        # "!save" keeps the race: the second save holds the lap that came
+        # between the two; both saves are handled at the next tick, in order.
+        stats = tracker.path("xmlstats", "race_SO1_race5.xml")
+        self.assertValidXml(stats)
+        self.assertEqual(xpath(stats, "string(//LAP[1]/LAPTIME)"), "00:01:00:50")
+        self.assertEqual(xpath(stats, "count(//PLAYER)"), "2")
+        self.assertTrue(wait_until(lambda: tracker.log().count("was saved") == 2, 5), tracker.log())
+        self.assertEqual(tracker.stop(), 0)
+
+
+class FtpServer:
+    """pyftpdlib on 127.0.0.1:21, the port the program always uses."""
+
+    user = "racer"
+    password = "pit-lane-7"
+
+    def __init__(self, test):
+        self.root = tempfile.mkdtemp(prefix="tarnbeck-e2e-ftp-")
+        test.addCleanup(shutil.rmtree, self.root, True)
+        os.mkdir(os.path.join(self.root, "stats"))
+        self.process = None
+        for _ in range(20):
+            if self._start():
+                test.addCleanup(self.stop)
+                return
+            time.sleep(0.5)
+        test.skipTest("port 21 on 127.0.0.1 is busy or cannot be bound; the upload check "
+                      "needs it, because the program always uploads to port 21")
+
+    def _start(self):
+        try:
+            with socket.socket() as probe:
+                probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                probe.bind(("127.0.0.1", 21))
+        except OSError:
+            return False
+        self.process = subprocess.Popen(
+            [SYSTEM_PYTHON, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "21", "-u", self.user,
+             "-P", self.password, "-d", self.root, "-w"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            try:
+                with socket.create_connection(("127.0.0.1", 21), 1) as connection:
+                    if connection.recv(3) == b"220":
+                        return True
+            except OSError:
+                pass
+            if self.process.poll() is not None:
+                return False
+            time.sleep(0.1)
+        self.stop()
+        return False
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+
+
+class Upload(LinuxProgramCase):
+    RACE_END = RACE_SETUP + """
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=150 speed=7000)
+SP id=4 split=1 time=0:30.00 ack=10
+MCI nodes=500 finish=10 players=2 car(id=4 lap=1 node=160 speed=7100)
+LAP id=4 time=1:00.50 ack=11
+MCI nodes=500 finish=10 players=2 car(id=4 lap=2 node=40 speed=6600)
+REN ack=12
+expect MST "/echo ^2race stats were saved!"
+expect ACK 12
+# The next tick uploads the file; the next datagram after that hears of it.
+expect MST "/echo %s" within=20s poke=300ms
+expect GTH 0
+"""
+
+    def run_race(self, password, announcement):
+        ftp = FtpServer(self)
+        tracker = self.tracker_with_ports(ftpaddr="ftp://127.0.0.1/stats/",
+                                          httpaddr="http://stats.example/lfs/",
+                                          ftpuser=ftp.user, ftppw=password)
+        standin = StandIn(self, self.RACE_END % announcement, self.server_port,
+                          folder=tracker.folder)
+        tracker.start().started()
+        standin.finished_ok(60)
+        self.assertEqual(tracker.stop(), 0)
+        return ftp, tracker
+
+    def test_saved_race_is_uploaded_at_the_next_tick_and_announced(self):
+        ftp, tracker = self.run_race(FtpServer.password, "^2race Stats were uploaded sucessfully!")
+        name = "race_SO1_race5.xml"
+        with open(os.path.join(ftp.root, "stats", name), "rb") as file:
+            uploaded = file.read()
+        self.assertEqual(uploaded, tracker.read("xmlstats", name))
+        self.assertValidXml(os.path.join(ftp.root, "stats", name))
+        self.assertRegex(tracker.log(),
+                         r"^\d\d\.\d\d \d\d:\d\d:\d\d\n"
+                         r"http://stats\.example/lfs/race_SO1_race5\.xml\n"
+                         r"http://[^\n]*/lfsreport/index\.php\?qfile=&rfile="
+                         r"stats\.example%2Flfs%2Frace_SO1_race5\.xml\n\n$")
+
+    def test_failed_upload_is_logged_and_announced(self):
+        ftp, tracker = self.run_race("wrong", "^1uploading race Stats failed!")
+        self.assertEqual(os.listdir(os.path.join(ftp.root, "stats")), [])
+        self.assertRegex(tracker.log(), "^\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d Couldn\u00b4t log into ftp\n\n$")
+
+
+class LinkLifetime(LinuxProgramCase):
+    def test_simulator_gone_ends_the_link_and_writes_the_race(self):
+        tracker = self.tracker_with_ports()
+        standin = StandIn(self, RACE_SETUP + RACE_LAPS, self.server_port, folder=tracker.folder)
+        tracker.start().started()
+        standin.finished_ok(60)
+        self.assertFalse(udp_port_is_free(self.client_port), "the link should hold the port")
+
+        # Within about a second of the next tick the thread has ended: the
+        # port is free and the race it held was written.
+        self.assertTrue(wait_until(lambda: udp_port_is_free(self.client_port), 10))
+        freed = time.monotonic()
+        self.assertLess(freed - standin.ended, TICK_MS / 1000 + 1.5)
+        stats = tracker.path("xmlstats", "race_SO1_race5.xml")
+        self.assertTrue(os.path.exists(stats))
+        self.assertValidXml(stats)
+        self.assertEqual(xpath(stats, "count(//PLAYER)"), "2")
+        self.assertEqual(xpath(stats, "string(//PLAYER[NAME='Dave']/PLLAPCOUNT)"), "2")
+        self.assertEqual(xpath(stats, "string(//PLAYER[NAME='Dave']//LAP[1]/LAPTIME)"), "00:01:00:50")
+        self.assertTrue(wait_until(lambda: "was saved" in tracker.log(), 5), tracker.log())
+
+        # The simulator comes back: a fresh link, a new ISI, a fresh race.
+        again = StandIn(self, "RTP\nexpect NLI 350\n", self.server_port, folder=tracker.folder)
+        again.finished_ok(30)
+        self.assertIn("ISI port=%d" % self.client_port, again.out.text())
+        self.assertEqual(tracker.stop(), 0)
+
+    def test_sigterm_mid_race_writes_the_race_and_exits_cleanly(self):
+        tracker = self.tracker_with_ports()
+        standin = StandIn(self, RACE_SETUP + RACE_LAPS, self.server_port, linger_ms=60000,
+                          folder=tracker.folder)
+        tracker.start().started()
+        self.assertIsNotNone(standin.out.wait_for(r"<- ACK 15", 30), standin.out.text())
+        stopping = time.monotonic()
+        self.assertEqual(tracker.stop(), 0)
+        self.assertLess(time.monotonic() - stopping, 5)
+        stats = tracker.path("xmlstats", "race_SO1_race5.xml")
+        self.assertValidXml(stats)
+        self.assertEqual(xpath(stats, "count(//LAP)"), "4")
+        # The file saved on the way out was handled before the exit.
+        self.assertRegex(tracker.log(), r"Stats file %s was saved" % re.escape(stats))
+        self.assertTrue(udp_port_is_free(self.client_port))
+
+    def test_unusable_ports_end_the_program_with_a_message(self):
+        cases = [
+            ({"serverip": "no-such-host.invalid"}, "The serverport could not bind"),
+            ({}, "The clientport could not bind"),
+        ]
+        for values, message in cases:
+            with self.subTest(message):
+                tracker = self.tracker_with_ports(**values)
+                blocker = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                self.addCleanup(blocker.close)
+                blocker.bind(("", self.client_port))
+                standin = StandIn(self, "wait 1s\n", self.server_port, folder=tracker.folder)
+                tracker.start().started()
+                self.assertEqual(tracker.wait(15), 1)
+                self.assertEqual(tracker.err.text(), "Network Error: " + message)
+                standin.kill()
+                blocker.close()
+
+    def test_startlfs_launches_the_simulator_which_is_then_linked(self):
+        server_port = free_udp_port()
+        client_port = free_udp_port()
+        folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-game-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        game = os.path.join(folder, "lfs standin")
+        shutil.copy2(STANDIN, game)
+        with open(os.path.join(folder, "race one.race"), "w") as file:
+            file.write(RACE_SETUP + RACE_LAPS + "REN ack=20\nexpect ACK 20\n")
+        tracker = Tracker(self, settings_text(
+            server_port, client_port, lfs=game,
+            lfsparameters="[INSIM] --isi-timeout 20 'race one.race'"))
+        tracker.start("-startlfsx").started()
+        stats = tracker.path("xmlstats", "race_SO1_race5.xml")
+        self.assertTrue(wait_until(lambda: os.path.exists(stats), 30), tracker.err.text())
+        self.assertTrue(wait_until(lambda: "was saved" in tracker.log(), 5))
+        self.assertValidXml(stats)
+        self.assertEqual(tracker.stop(), 0)
+
+    def test_startlfs_without_a_simulator_path_says_where_to_set_it(self):
+        tracker = Tracker(self).start("-startlfs")
+        tracker.started()
+        self.assertEqual(tracker.stop(), 0)
+        self.assertIn("lfs in the [main] section of %s" % tracker.path("trbk.ini"),
+                      tracker.err.text())
+
+
+class KeepAlive(LinuxProgramCase):
+    def test_silent_simulator_gets_a_gth_after_23_passes_then_every_pass(self):
+        tracker = self.tracker_with_ports()
+        standin = StandIn(self, "wait 30s\n", self.server_port, linger_ms=0, folder=tracker.folder)
+        tracker.start().started()
+        standin.finished_ok(60)
+        replies = standin.replies()
+        self.assertEqual(replies[0][1][:4], "ISI ")
+        start = replies[0][0]
+        gth = [stamp - start for stamp, text in replies if text == "GTH 0"]
+        self.assertEqual([text for _, text in replies if text != "GTH 0"][1:], [])
+        # One right after the ISI; then a 3-second first wait and 23 one-second
+        # passes go by before the next.
+        self.assertLess(gth[0], 0.5)
+        self.assertGreater(len(gth), 2, replies)
+        self.assertGreater(gth[1], 25.0, gth)
+        self.assertLess(gth[1], 27.5, gth)
+        for earlier, later in zip(gth[1:], gth[2:]):
+            self.assertGreater(later - earlier, 0.8, gth)
+            self.assertLess(later - earlier, 1.5, gth)
+
+    def test_traffic_every_few_seconds_means_no_keep_alive(self):
+        tracker = self.tracker_with_ports()
+        standin = StandIn(self, "RTP\nwait 2s\n" * 15, self.server_port, folder=tracker.folder)
+        tracker.start().started()
+        standin.finished_ok(60)
+        replies = [text for _, text in standin.replies()]
+        self.assertEqual(replies[1:], ["GTH 0", "NLI 350"], replies)
+
+
+def main():
+    for name, value in (("TARNBECK_BIN", TARNBECK), ("STANDIN_BIN", STANDIN),
+                        ("SAMPLE_RACE", SAMPLE_RACE), ("EXPECTED_DIR", EXPECTED_DIR),
+                        ("SETTINGS_TEMPLATE", SETTINGS_TEMPLATE)):
+        if not value:
+            sys.exit("%s is not set" % name)
+    suite = unittest.defaultTestLoader.loadTestsFromNames(sys.argv[1:], sys.modules[__name__])
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    if not result.wasSuccessful():
+        sys.exit(1)
+    if result.skipped and result.testsRun == len(result.skipped):
+        sys.exit(77)
+
+
+if __name__ == "__main__":
+    main()
