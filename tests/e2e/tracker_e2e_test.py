@@ -65,17 +65,17 @@ expect ACK 15
 
 
 def free_udp_port():
-    """A UDP port free on every interface (the tracker binds its client port
-    on all of them)."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-        probe.bind(("", 0))
+        probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
 
 
 def udp_port_is_free(port):
+    """Whether port can be bound on 127.0.0.1. The tracker binds its client
+    port on all interfaces, which takes the loopback port as well."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         try:
-            probe.bind(("", port))
+            probe.bind(("127.0.0.1", port))
             return True
         except OSError:
             return False
@@ -570,7 +570,8 @@ class LinkLifetime(LinuxProgramCase):
                 tracker = self.tracker_with_ports(**values)
                 blocker = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 self.addCleanup(blocker.close)
-                blocker.bind(("", self.client_port))
+                # Held on loopback, the port cannot be bound on all interfaces.
+                blocker.bind(("127.0.0.1", self.client_port))
                 standin = StandIn(self, "wait 1s\n", self.server_port, folder=tracker.folder)
                 tracker.start().started()
                 self.assertEqual(tracker.wait(15), 1)
