@@ -3,6 +3,8 @@
 # embedded template byte for byte, the tray icon is registered, a second
 # start is turned away with a message and leaves the first untouched, "Close"
 # ends the program, and a settings file that cannot be created is reported.
+# The tray icon opens its menu on the right button and comes back after a
+# restart of the shell.
 source "$(dirname "$0")/lib.sh"
 setup
 template="$SOURCE_DIR/src/config/settings_template.ini"
@@ -28,6 +30,25 @@ grep -q $'^1001\tTarnbeck 1.33 beta' "$WORK_DIR/about.txt" || fail "About box te
 screenshot about
 driver click About 1
 driver wait-gone - About 10 || fail "OK did not close the About box"
+
+note "the tray icon's menu opens on the right button, not the left"
+driver tray-mouse 513
+driver tray-mouse 515
+sleep 1
+driver exists "#32768" - && fail "a left click opened a menu"
+driver tray-mouse 516
+driver wait "#32768" - 10 || fail "the right button opened no menu"
+sleep 0.5
+screenshot tray-menu
+driver cancel-menu
+driver wait-gone "#32768" - 10 || fail "the menu did not close"
+
+note "a restarted shell gets the icon back"
+driver drop-icon
+driver has-icon && fail "the icon could not be removed for the check"
+driver taskbar-created
+for i in $(seq 1 50); do driver has-icon && break; sleep 0.1; done
+driver has-icon || fail "the icon did not come back after TaskbarCreated"
 
 note "a second start is turned away"
 (cd "$INSTALL_DIR" && exec "$WINE" tarnbeck.exe >"$WORK_DIR/second.out" 2>&1 </dev/null) &

@@ -3,6 +3,10 @@
 //
 //   command ID                 post the menu command ID to the tray window
 //   has-icon                   exit 0 when the tray icon is registered
+//   drop-icon                  remove the tray icon, as a shell restart would
+//   taskbar-created            tell the tray window the shell has restarted
+//   tray-mouse MESSAGE         a mouse message over the tray icon (e.g. 513)
+//   cancel-menu                close an open popup menu of the tray window
 //   exists CLASS TITLE         exit 0 when such a top-level window exists
 //   wait CLASS TITLE SECONDS   wait until it exists (exit 1 on time-out)
 //   wait-gone CLASS TITLE SECONDS
@@ -103,6 +107,21 @@ int main(int argc, char** argv) {
     return PostMessageA(window, WM_COMMAND, std::atoi(arg(2)), 0) ? 0 : 1;
   }
   if (verb == "has-icon") return hasTrayIcon();
+  if (verb == "drop-icon" || verb == "taskbar-created" || verb == "cancel-menu" ||
+      (verb == "tray-mouse" && arg(2))) {
+    HWND window = trayWindow();
+    if (window == nullptr) return 2;
+    if (verb == "drop-icon") {
+      NOTIFYICONDATAA record = {};
+      record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+      record.hWnd = window;
+      return Shell_NotifyIconA(NIM_DELETE, &record) ? 0 : 1;
+    }
+    if (verb == "taskbar-created")
+      return PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
+    if (verb == "cancel-menu") return PostMessageA(window, WM_CANCELMODE, 0, 0) ? 0 : 1;
+    return PostMessageA(window, WM_USER + 1, 0, std::atoi(arg(2))) ? 0 : 1;
+  }
   if (verb == "exists" && arg(3)) return findTop(arg(2), arg(3)) ? 0 : 1;
   if ((verb == "wait" || verb == "wait-gone") && arg(4))
     return waitFor(arg(2), arg(3), std::atof(arg(4)), verb == "wait") ? 0 : 1;
