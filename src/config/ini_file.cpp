@@ -48,9 +48,11 @@ bool IniFile::load(const std::string& path) {
   std::string currentSection;
   std::string line;
   while (std::getline(in, line)) {
-    // A file written on Windows reads the same here: its CR before each LF
-    // belongs to the line end.
-    if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
+    // A file written on Windows reads the same here: the CRs ending a line
+    // belong to its line end, also where line ends were converted twice
+    // (CR CR LF) and on a last line without LF. A CR kept in a value would
+    // turn into a line end when the file is saved and read again.
+    while (!line.empty() && line.back() == '\r') line.pop_back();
 
     if (line.empty() || line[0] == ' ' || line[0] == ';') continue;
     if (line[0] == '[') {
