@@ -21,6 +21,9 @@ std::string fileNameSafe(const std::string& text) {
     unsigned char code = static_cast<unsigned char>(c);
     if (code < 0x20 || code == 0x7F || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
   }
+  // Dots alone would name the stats folder itself or its parent where the
+  // track is the whole file name.
+  if (safe.find_first_not_of('.') == std::string::npos) safe.assign(safe.size(), '_');
   return safe;
 }
 

@@ -124,11 +124,13 @@ TEST_F(StatsFile, TrackCodesFromTheNetworkCannotLeaveTheFolder) {
     const char* expected;
   } cases[] = {
       {"../x", ".._x"}, {"..\\x", ".._x"}, {"C:", "C_"}, {"*?\"<>", "_____"}, {"|\x01\t\x7F", "____"}, {"AS3R", "AS3R"},
+      {"..", "__"}, {".", "_"}, {"a..", "a.."},
   };
   for (const auto& c : cases) {
     std::optional<RaceInfo> info = raceOnTrack(c.track, 5, 0);
     EXPECT_EQ(expandTag("TRACK", info), c.expected) << c.track;
     EXPECT_EQ(makeStatsFileName("[TRACK].xml", info), output.withSeparator() + c.expected + ".xml") << c.track;
+    EXPECT_EQ(makeStatsFileName("[TRACK]", info), output.withSeparator() + c.expected) << c.track;
   }
 }
 
