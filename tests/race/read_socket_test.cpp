@@ -5,6 +5,7 @@
 
 #include "config/settings.h"
 #include "config/shared_state.h"
+#include "net/allocation_counter.h"
 #include "support/xml_check.h"
 
 #include <gmock/gmock.h>
@@ -65,6 +66,28 @@ TEST_F(TrackerTest, EveryPacketIsAcknowledgedAndCountedAsTheTableSays) {
     EXPECT_EQ(replies(), c.replies);
     EXPECT_EQ(tracker->idleRounds, c.traffic ? 0 : 9);
   }
+}
+
+TEST_F(TrackerTest, CarInformationAndAcknowledgedOnlyPacketsAllocateNothingOnceLinked) {
+  startSession(5, 0);
+  join(3, "Ann");
+  join(7, "Bob", 1);
+  feed(splitPacket(3, raceTime(0, 0, 31, 0), 4));
+  const std::string steady[] = {
+      mciPacket(500, 10, 2, {Car{3, 1, 300, 100}, Car{7, 1, 200, 90}}),
+      mciPacket(500, 10, 2, {Car{3, 1, 310, 120}, Car{7, 1, 210, 95}}),
+      clrPacket(5), ncnPacket(6), cnlPacket(7), reoPacket(8), cprPacket(9), rtpPacket(),
+      msoPacket("nice pass"), vtaPacket(1),
+  };
+  feed(steady[0]);
+  replies();
+  startCountingAllocations();
+  for (int round = 0; round < 20; ++round) {
+    for (const std::string& datagram : steady) feed(datagram);
+  }
+  EXPECT_EQ(stopCountingAllocations(), 0u);
+  EXPECT_EQ(player(3)->bestSpeed, 120);
+  EXPECT_EQ(replies().size(), 20u * 5);
 }
 
 TEST_F(TrackerTest, TheFirstDatagramAsksForCarInformationBeforeItIsHandled) {
