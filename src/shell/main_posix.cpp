@@ -48,9 +48,22 @@ bool createSettingsFile(const std::string& path) {
   return false;
 }
 
+const char usage[] =
+    "usage: tarnbeck [-startlfs]\n"
+    "\n"
+    "Records Live for Speed races as XML stats files. Runs in the foreground\n"
+    "until Ctrl+C, SIGTERM or SIGHUP; settings are in trbk.ini beside the\n"
+    "executable (written from the template on the first start).\n"
+    "  -startlfs  also start the simulator named by lfs in [main]\n"
+    "Environment: TARNBECK_TICK_MS=N  tick every N ms (1-6000) instead of 6000.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
   // Before any thread exists, so every thread inherits the blocked signals.
   StopSignals stopSignals;
   SocketLibrary sockets;

@@ -309,6 +309,12 @@ class StartUp(LinuxProgramCase):
         self.assertIsNone(first.process.poll())
         self.assertEqual(first.stop(), 0)
 
+    def test_help_prints_the_usage_and_touches_nothing(self):
+        tracker = Tracker(self).start("--help")
+        self.assertEqual(tracker.wait(10), 0)
+        self.assertIn("usage: tarnbeck [-startlfs]", tracker.out.text())
+        self.assertEqual(os.listdir(tracker.folder), ["tarnbeck"])
+
     def test_settings_file_that_cannot_be_created(self):
         tracker = Tracker(self)
         environment = dict(tracker.environment)
