@@ -119,7 +119,14 @@ bool IniFile::save() const {
     first = false;
     out << section.name;
     for (const IniEntry& entry : section.entries) {
-      out << '\n' << entry.key << " = " << (entry.value.empty() ? "\"\"" : entry.value);
+      out << '\n' << entry.key << " = ";
+      // Reading skips the spaces after "=": a value that begins with one keeps
+      // it only inside quotes, as it came (a value never holds a quote).
+      if (entry.value.empty() || entry.value[0] == ' ') {
+        out << '"' << entry.value << '"';
+      } else {
+        out << entry.value;
+      }
     }
   }
   out.close();
