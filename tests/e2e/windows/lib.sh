@@ -29,6 +29,7 @@ cleanup() {
   return 0
 }
 trap cleanup EXIT
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 
 # A display of our own: the first free number from 90 on.
 start_display() {
