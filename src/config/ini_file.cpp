@@ -56,7 +56,8 @@ bool IniFile::load(const std::string& path) {
 
     if (line.empty() || line[0] == ' ' || line[0] == ';') continue;
     if (line[0] == '[') {
-      currentSection = line.substr(0, line.find(' '));
+      // A CR ends the name too: kept, it would end the header line once saved.
+      currentSection = line.substr(0, line.find_first_of(" \r"));
       inSection = true;
       continue;
     }
@@ -120,9 +121,10 @@ bool IniFile::save() const {
     out << section.name;
     for (const IniEntry& entry : section.entries) {
       out << '\n' << entry.key << " = ";
-      // Reading skips the spaces after "=": a value that begins with one keeps
-      // it only inside quotes, as it came (a value never holds a quote).
-      if (entry.value.empty() || entry.value[0] == ' ') {
+      // Reading skips the spaces after "=" and the CRs ending a line: a value
+      // that begins with a space or ends with a CR keeps them only inside
+      // quotes, as it came (a value never holds a quote).
+      if (entry.value.empty() || entry.value.front() == ' ' || entry.value.back() == '\r') {
         out << '"' << entry.value << '"';
       } else {
         out << entry.value;

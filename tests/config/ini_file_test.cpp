@@ -67,6 +67,8 @@ std::vector<ReadCase> readCases() {
        "[s]\nk = v\ny = 2\n\n[t]\nz = 1"},
       {"QuotedLeadingSpacesStayQuoted", "[s]\na = \"  x\"\nb = \" \"\nc = \"y \"\n", true,
        "[s] a=<  x> b=< > c=<y >\n", "[s]\na = \"  x\"\nb = \" \"\nc = y "},
+      {"CarriageReturnsInsideALineStay", "[s]\r\r x\nk = \"v\r\" t\nm\r = w\n", true,
+       "[s] k=<v\r> m\r=<w>\n", "[s]\nk = \"v\r\"\nm\r = w"},
       {"KeyGluedToEquals", "[s]\nkey=value\nk2= v2\nk3 =v3\n", true,
        "[s] key=<value> k2=<v2> k3=<v3>\n", "[s]\nkey = value\nk2 = v2\nk3 = v3"},
       {"LinesWithoutEqualsSkippedAndReadingGoesOn",
