@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct ExpandCase {
@@ -11,6 +13,10 @@ struct ExpandCase {
   unsigned port;
   const char* expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const ExpandCase& c) {
+  return out << '"' << c.parameters << "\" port " << c.port;
+}
 
 class ExpandInsimTagTest : public testing::TestWithParam<ExpandCase> {};
 
@@ -38,6 +44,10 @@ struct FolderCase {
   const char* path;
   const char* expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const FolderCase& c) {
+  return out << '"' << c.path << '"';
+}
 
 class WorkingFolderTest : public testing::TestWithParam<FolderCase> {};
 

@@ -3,12 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct PeriodCase {
   const char* variable;
   unsigned expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const PeriodCase& c) {
+  if (c.variable == nullptr) return out << "unset";
+  return out << '"' << c.variable << '"';
+}
 
 class TickPeriodTest : public testing::TestWithParam<PeriodCase> {};
 
