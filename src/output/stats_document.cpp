@@ -4,7 +4,7 @@
 #include "output/xml_writer.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <vector>
 
 namespace {
@@ -20,6 +20,15 @@ std::int16_t unpickedId(const PlayerStats& player) {
 }
 
 const char kMissingBestLap[] = "00:00:00:00";
+
+// One field of a time as "%02u" prints it: at least two digits. Written by
+// hand, as a race's document holds thousands of times.
+void appendTimeField(std::string& text, unsigned value) {
+  if (value < 10) text += '0';
+  char digits[8];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  text.append(digits, end);
+}
 
 template <typename Value>
 void element(XmlWriter& writer, const char* name, const Value& value) {
@@ -101,18 +110,22 @@ void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned>
 }  // namespace
 
 std::string formatRaceTime(const RaceTime& time) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u:%02u", unsigned{time.hours}, unsigned{time.minutes},
-                unsigned{time.seconds}, unsigned{time.hundredths});
+  std::string text;
+  appendTimeField(text, time.hours);
+  text += ':';
+  appendTimeField(text, time.minutes);
+  text += ':';
+  appendTimeField(text, time.seconds);
+  text += ':';
+  appendTimeField(text, time.hundredths);
   return text;
 }
 
 std::string formatTotalTime(const ResultRecord& result) {
-  char text[40];
-  const RaceTime& time = result.totalTime;
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u:%02u:%02u", unsigned{result.totalTimeLead}, unsigned{time.hours},
-                unsigned{time.minutes}, unsigned{time.seconds}, unsigned{time.hundredths});
-  return text;
+  std::string text;
+  appendTimeField(text, result.totalTimeLead);
+  text += ':';
+  return text + formatRaceTime(result.totalTime);
 }
 
 std::size_t splitCount(const std::list<PlayerStats>& players) {

@@ -35,9 +35,23 @@ XmlWriter::~XmlWriter() {
     const std::string innermost = openElements_.back();
     closeElements(innermost);
   }
+  flush();
 }
 
-void XmlWriter::writeRaw(std::string_view text) { out_.write(text.data(), static_cast<std::streamsize>(text.size())); }
+void XmlWriter::writeRaw(std::string_view text) { pending_.append(text); }
+
+void XmlWriter::flush() {
+  // The pieces of one call go out together and straight into the stream's
+  // buffer: a document is made of many short pieces, and the stream's own
+  // write spends more time on its checks per call than on the bytes. Its
+  // rules stay: a stream that has failed takes nothing more, and a piece that
+  // does not fit marks it bad.
+  if (!pending_.empty() && out_) {
+    const auto size = static_cast<std::streamsize>(pending_.size());
+    if (out_.rdbuf()->sputn(pending_.data(), size) != size) out_.setstate(std::ios::badbit);
+  }
+  pending_.clear();
+}
 
 void XmlWriter::writeEscaped(std::string_view text) {
   const bool inAttribute = state_ == XmlWriterState::InAttributeValue;
@@ -132,6 +146,7 @@ XmlWriter& XmlWriter::write(const XmlToken& token) {
       closeElements(token.name);
       break;
   }
+  flush();
   return *this;
 }
 
@@ -143,6 +158,7 @@ XmlWriter& XmlWriter::write(std::string_view text) {
   } else {
     writeEscaped(text);
   }
+  flush();
   return *this;
 }
 

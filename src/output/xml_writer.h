@@ -61,12 +61,15 @@ class XmlWriter {
  private:
   void finishStartTag(bool selfClosing);
   void closeElements(std::string_view name);
+  // Collects the pieces of one call; flush hands them to the stream at its end.
   void writeRaw(std::string_view text);
   void writeEscaped(std::string_view text);
+  void flush();
 
   std::ostream& out_;
   std::vector<std::string> openElements_;
   XmlWriterState state_ = XmlWriterState::InContent;
   bool declarationWritten_ = false;
   std::string tagNameBuffer_;
+  std::string pending_;
 };
