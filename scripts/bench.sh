@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (preset "bench", optimised) and runs them all, then
+# prints the figures the README's performance section quotes: OnDatagram time
+# and heap allocations per packet kind, loopback ingest against a bare
+# recvfrom loop, the stats document against one fwrite, and peak memory of a
+# one-hour replay against idle.
+#
+#   scripts/bench.sh [Google Benchmark options...]
+#
+# Results also go to build/bench/results.json; TMPDIR decides where the
+# benchmarks write their files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${TARNBECK_BENCH_BUILD:-$PWD/build/bench}
+
+cmake --preset bench -B "$BUILD" >/dev/null
+cmake --build "$BUILD" -j2 --target benchmarks
+
+echo "=== Machine"
+echo "cores: $(nproc)"
+echo "cpu:   $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
+echo "load:  $(cut -d' ' -f1-3 /proc/loadavg)"
+
+echo "=== Benchmarks"
+"$BUILD/bench/tarnbeck_bench" --benchmark_out="$BUILD/results.json" --benchmark_out_format=json "$@"
+
+echo "=== One-hour replay, 40 players"
+"$BUILD/bench/replay_memory" | tee "$BUILD/replay.txt"
+
+echo "=== Summary"
+python3 - "$BUILD/results.json" "$BUILD/replay.txt" <<'PY'
+import json, sys
+runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type") != "aggregate"}
+def find(prefix):
+    for name, run in runs.items():
+        if name.startswith(prefix):
+            return run
+    sys.exit("missing benchmark " + prefix)
+for name, run in runs.items():
+    if name.startswith("runPackets/"):
+        print("OnDatagram %-28s %9.1f ns/packet %6.2f allocations/packet"
+              % (name.split("/")[1], run["real_time"], run["allocs/packet"]))
+handler, bare = find("socketHandlerLoop"), find("bareRecvfromLoop")
+print("ingest: SocketHandler loop %.0f datagrams/s, bare recvfrom %.0f datagrams/s, ratio %.2f (goal >= 0.5)"
+      % (handler["items_per_second"], bare["items_per_second"], handler["items_per_second"] / bare["items_per_second"]))
+document, fwrite = find("writeDocumentToFile"), find("writeSameBytesWithOneFwrite")
+print("stats document: %.2f ms, one fwrite of the same %d bytes %.2f ms, ratio %.1f (goal <= 3)"
+      % (document["real_time"], document["document_bytes"], fwrite["real_time"], document["real_time"] / fwrite["real_time"]))
+for line in open(sys.argv[2]):
+    if "ratio" in line:
+        print("one-hour replay: " + line.strip() + " (goal <= 1.5)")
+PY
