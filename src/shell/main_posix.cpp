@@ -22,7 +22,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -30,22 +29,6 @@ namespace {
 bool exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
-}
-
-// Writes the embedded template as the settings file, byte for byte. A file
-// that could not be written whole is removed, so the next start tries again.
-bool createSettingsFile(const std::string& path) {
-  std::string bytes = settingsTemplate();
-  if (bytes.empty()) return false;
-  {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (file) return true;
-  }
-  std::remove(path.c_str());
-  return false;
 }
 
 const char usage[] =

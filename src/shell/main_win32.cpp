@@ -17,9 +17,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -80,22 +78,6 @@ void registerTrayClass(HINSTANCE instance, const char* className) {
 
 bool fileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Writes the embedded template as the settings file, byte for byte. A file
-// that could not be written whole is removed, so the next start tries again.
-bool createSettingsFile(const std::string& path) {
-  std::string bytes = settingsTemplate();
-  if (bytes.empty()) return false;
-  {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (file) return true;
-  }
-  std::remove(path.c_str());
-  return false;
 }
 
 std::string loadText(HINSTANCE instance, UINT id) {
