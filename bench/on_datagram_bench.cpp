@@ -1,7 +1,7 @@
 // Time and heap allocations per packet of OnDatagram, packet kind by kind, on
 // a tracker that follows a 40-player race: the steady state of a race under way.
-#include "allocation_counter.h"
 #include "bench_support.h"
+#include "heap_counter.h"
 #include "simulator_datagrams.h"
 
 #include <benchmark/benchmark.h>

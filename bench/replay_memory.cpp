@@ -2,9 +2,9 @@
 // tracker takes it (car information every 350 ms of race time, three splits
 // and a lap line per lap, results and the race end with its stats file),
 // against the same tracker linked and idle. Prints one line per figure.
-#include "allocation_counter.h"
 #include "bench_support.h"
 #include "config/shared_state.h"
+#include "heap_counter.h"
 #include "peak_memory.h"
 #include "simulator_datagrams.h"
 

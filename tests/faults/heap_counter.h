@@ -1,6 +1,6 @@
-// Heap use of the benchmark programs, counted by their own global operator
-// new and delete: how many allocations were made, and how many bytes are
-// live now and were at most.
+// Heap use of a program, counted by its own global operator new and delete:
+// how many allocations were made, and how many bytes are live now and were at
+// most. Linked into the fault tests and the benchmarks.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// The benchmark programs' operator new and delete: malloc and free with a
-// small header that remembers each block's size, so live bytes can be told.
-#include "allocation_counter.h"
+// A program's operator new and delete: malloc and free with a small header
+// that remembers each block's size, so live bytes can be told.
+#include "heap_counter.h"
 
 #include <atomic>
 #include <cstddef>
