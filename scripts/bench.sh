@@ -8,7 +8,8 @@
 #   scripts/bench.sh [Google Benchmark options...]
 #
 # Results also go to build/bench/results.json; TMPDIR decides where the
-# benchmarks write their files.
+# benchmarks write their files. Needs Google Benchmark (Debian:
+# libbenchmark-dev).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${TARNBECK_BENCH_BUILD:-$PWD/build/bench}

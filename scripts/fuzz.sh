@@ -12,8 +12,15 @@
 #
 # New inputs go into build/fuzz/fuzz/corpus/<target>, the committed seeds in
 # fuzz/corpus/<target> are only read. Findings land in build/fuzz/findings/.
+#
+# Needs clang with its libFuzzer runtime and libxml2's headers (Debian:
+# clang-14 libclang-rt-14-dev libxml2-dev).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz.sh needs clang++ (Debian: clang-14 libclang-rt-14-dev libxml2-dev)" >&2
+  exit 1
+fi
 ROOT=$PWD
 BUILD=${TARNBECK_FUZZ_BUILD:-$ROOT/build/fuzz}
 TARGETS=(packets_fuzzer on_datagram_fuzzer ini_file_fuzzer file_name_fuzzer xml_writer_fuzzer)
