@@ -10,6 +10,7 @@ packages=(
   libxml2-utils python3 python3-pyftpdlib
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 xvfb xdotool x11-utils imagemagick
+  clang clang-14 libclang-rt-14-dev libxml2-dev
 )
 
 missing=()
