@@ -4,9 +4,10 @@
 #
 #   scripts/fuzz.sh short           every target for TARNBECK_FUZZ_SECONDS (30 s) each,
 #                                   as the ctest tests of the fuzz build
-#   scripts/fuzz.sh long [RUNS]     every target until RUNS executions (10000000),
-#                                   split over FUZZ_JOBS processes (1); prints a table of
-#                                   executions, time and findings per target
+#   scripts/fuzz.sh long [RUNS [TARGET...]]
+#                                   every target (or those named) until RUNS executions
+#                                   (10000000), split over FUZZ_JOBS processes (1); prints
+#                                   a table of executions, time and findings per target
 #   scripts/fuzz.sh run TARGET [libFuzzer options...]
 #                                   one target on its corpora, e.g. to replay a finding
 #
@@ -39,14 +40,19 @@ corpus_options() {
   mkdir -p "$work"
   local dict=$ROOT/fuzz/$target.dict
   if [ -f "$dict" ]; then printf '%s\n' "-dict=$dict"; fi
+  # Further libFuzzer options of the target, one a line.
+  if [ -f "$ROOT/fuzz/$target.options" ]; then grep -v '^$' "$ROOT/fuzz/$target.options"; fi
   printf '%s\n' "$work" "$ROOT/fuzz/corpus/$target"
 }
 
 long_run() {
   local runs=${1:-10000000} jobs=${FUZZ_JOBS:-1} failed=0
+  shift || true
+  local targets=("${TARGETS[@]}")
+  if [ $# -gt 0 ]; then targets=("$@"); fi
   local stamp; stamp=$(date +%Y%m%d-%H%M%S)
   printf '%-22s %14s %10s %s\n' target executions seconds findings
-  for target in "${TARGETS[@]}"; do
+  for target in "${targets[@]}"; do
     local logs=$BUILD/findings/$stamp/$target
     mkdir -p "$logs"
     mapfile -t corpora < <(corpus_options "$target")
@@ -73,7 +79,8 @@ case "${1:-short}" in
     ;;
   long)
     build
-    long_run "${2:-}"
+    shift
+    long_run "$@"
     ;;
   run)
     target=${2:?which target}
