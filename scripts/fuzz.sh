@@ -2,7 +2,7 @@
 # Builds the fuzz targets (clang's libFuzzer with AddressSanitizer and UBSan,
 # preset "fuzz") and runs them against their seed corpora.
 #
-#   scripts/fuzz.sh short           every target for TARNBECK_FUZZ_SECONDS (30 s) each,
+#   scripts/fuzz.sh short           every target for TARNBECK_FUZZ_SECONDS (60 s) each,
 #                                   as the ctest tests of the fuzz build
 #   scripts/fuzz.sh long [RUNS [TARGET...]]
 #                                   every target (or those named) until RUNS executions
