@@ -90,7 +90,7 @@ case "${1:-short}" in
     "$BUILD/fuzz/$target" "$@" "${corpora[@]}"
     ;;
   *)
-    echo "usage: $0 short | long [RUNS] | run TARGET [libFuzzer options...]" >&2
+    echo "usage: $0 short | long [RUNS [TARGET...]] | run TARGET [libFuzzer options...]" >&2
     exit 2
     ;;
 esac
