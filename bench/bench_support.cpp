@@ -3,7 +3,7 @@
 
 #include "config/settings.h"
 #include "config/shared_state.h"
-#include "simulator_datagrams.h"
+#include "support/simulator_datagrams.h"
 
 #include <chrono>
 #include <cstdio>

@@ -5,7 +5,7 @@
 
 #include "net/socket_handler.h"
 #include "net/socket_library.h"
-#include "race/read_socket.h"
+#include "link/read_socket.h"
 
 #include <atomic>
 #include <cstdint>

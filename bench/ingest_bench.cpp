@@ -84,7 +84,8 @@ void socketHandlerLoop(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     while (tracker->received < kRound) {
       const int before = tracker->received;
-      handler.Select(1, 0);
+      const SelectTimeout wait{1, 0};
+      handler.Select(&wait);
       // A second without a datagram: some never arrived.
       if (tracker->received == before) {
         state.SkipWithError("datagrams lost");

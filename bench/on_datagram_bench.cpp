@@ -1,8 +1,8 @@
 // Time and heap allocations per packet of OnDatagram, packet kind by kind, on
 // a tracker that follows a 40-player race: the steady state of a race under way.
 #include "bench_support.h"
-#include "heap_counter.h"
-#include "simulator_datagrams.h"
+#include "support/heap_counter.h"
+#include "support/simulator_datagrams.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,9 +4,9 @@
 // against the same tracker linked and idle. Prints one line per figure.
 #include "bench_support.h"
 #include "config/shared_state.h"
-#include "heap_counter.h"
+#include "support/heap_counter.h"
 #include "peak_memory.h"
-#include "simulator_datagrams.h"
+#include "support/simulator_datagrams.h"
 
 #include <chrono>
 #include <cstdio>

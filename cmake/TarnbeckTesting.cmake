@@ -13,13 +13,12 @@ else()
 endif()
 
 # tarnbeck_add_test(<name> SOURCES <files...> [LIBS <libs...>] [PROPERTIES <test properties...>])
-# One gtest executable linked against the core; its cases are discovered at test
+# One gtest executable linked against the core and the test support library; its cases are discovered at test
 # time (under Wine for the Windows build).
 function(tarnbeck_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE tarnbeck_core ${ARG_LIBS} ${TARNBECK_GTEST_LIBS})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE tarnbeck_test_support ${ARG_LIBS})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

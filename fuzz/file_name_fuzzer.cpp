@@ -5,8 +5,8 @@
 #include "fuzz_support.h"
 #include "output/stats_file.h"
 #include "race/race_model.h"
-#include "shell/clock.h"
-#include "shell/executable_path.h"
+#include "system/clock.h"
+#include "system/executable_path.h"
 
 #include <filesystem>
 #include <optional>

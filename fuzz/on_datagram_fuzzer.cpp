@@ -11,10 +11,10 @@
 #include "net/socket_handler.h"
 #include "net/socket_library.h"
 #include "race/game_texts.h"
-#include "race/read_socket.h"
+#include "link/read_socket.h"
 #include "race_checks.h"
 #include "receive_buffer.h"
-#include "shell/clock.h"
+#include "system/clock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -240,8 +240,11 @@ class Run {
       case 250:
       case 251:
       case 252:
-        outcome_ = static_cast<std::uint8_t>(choice == 252 ? input.byte() : choice - 249);
-        setUploadOutcome(outcome_);
+      {
+        const auto outcome = static_cast<std::uint8_t>(choice == 252 ? input.byte() : choice - 249);
+        recordUploadOutcome(outcome);
+        outcome_ = combinedUploadOutcome(outcome_, outcome);
+      }
         return;
       case 253:
         closeTracker();
@@ -295,7 +298,7 @@ class Run {
     const Datagram view(data, datagram.size());
     const PacketType type = recognisePacket(data, datagram.size());
     const bool accepted = senderLength == SocketAddressLength && senderAddress == environment_.loopback();
-    const std::int32_t linkBefore = tracker.linkState();
+    const LinkState linkBefore = tracker.linkState();
     const bool deactivatedBefore = tracker.deactivated();
     const bool activation = type == PacketType::Mso && MsoPacket{view}.text() == kActivateCommand;
     // Only these datagrams leave the race as it was; only those after them may save it.
@@ -323,7 +326,7 @@ class Run {
       FUZZ_CHECK(tracker.linkState() == linkBefore && tracker.idleRounds == kIdleRoundsBefore,
                  "a datagram from elsewhere changed the link");
       FUZZ_CHECK(outcomeNow == outcome_, "the upload outcome went without an announcement");
-      setUploadOutcome(outcomeNow);
+      recordUploadOutcome(outcomeNow);
       checkSaves(expected, 0);
       return;
     }
@@ -345,7 +348,7 @@ class Run {
       checkSaves(expected, 0);
       return;
     }
-    if (linkBefore == LinkNew) {
+    if (linkBefore == LinkState::New) {
       FUZZ_CHECK(replies.size() > next && !replies[next].echo && replies[next].id == "NLI" && replies[next].value == 350,
                  "the first datagram asks for car information");
       ++next;
@@ -353,11 +356,11 @@ class Run {
 
     if (type == PacketType::None) {
       FUZZ_CHECK(replies.size() == next, "an unrecognised datagram was answered");
-      FUZZ_CHECK((linkBefore == LinkNew) == (tracker.idleRounds == 0), "an unrecognised datagram counted as traffic");
+      FUZZ_CHECK((linkBefore == LinkState::New) == (tracker.idleRounds == 0), "an unrecognised datagram counted as traffic");
       checkSaves(expected, 0);
       return;
     }
-    FUZZ_CHECK(tracker.idleRounds == (countsAsTraffic(type) || linkBefore == LinkNew ? 0 : kIdleRoundsBefore),
+    FUZZ_CHECK(tracker.idleRounds == (countsAsTraffic(type) || linkBefore == LinkState::New ? 0 : kIdleRoundsBefore),
                "traffic counted wrongly");
     if (hasAckWord(type)) {
       bool acknowledged = false;
@@ -381,7 +384,7 @@ class Run {
     const bool raceEnded = type == PacketType::Ren || (type == PacketType::Vta && VtaPacket{view}.action() >= 2);
     if (raceEnded) {
       FUZZ_CHECK(savedAnnouncements + notSavedAnnouncements == 1, "a race end is announced once");
-      FUZZ_CHECK(tracker.stats().players.empty() && !tracker.stats().info && tracker.linkState() == LinkRequestsDue,
+      FUZZ_CHECK(tracker.stats().players.empty() && !tracker.stats().info && tracker.linkState() == LinkState::RequestsDue,
                  "a race end clears the race and asks for the handshake again");
     }
     if (savedAnnouncements > 0 && tracker.stats().isQualifying()) {

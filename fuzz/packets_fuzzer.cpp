@@ -2,7 +2,7 @@
 // recognised type must be the one the length and ID call for, and no field
 // view may read outside the datagram or return a text past its field.
 #include "fuzz_support.h"
-#include "race/insim_packets.h"
+#include "link/insim_packets.h"
 
 #include <cstring>
 #include <string>

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev googletest
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libbenchmark-dev
   libxml2-utils python3 python3-pyftpdlib
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 xvfb xdotool x11-utils imagemagick

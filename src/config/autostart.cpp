@@ -3,7 +3,7 @@
 #include "config/autostart.h"
 
 #include "config/ini_file.h"
-#include "shell/executable_path.h"
+#include "system/executable_path.h"
 
 void applyAutostart(const IniFile& ini) {
   const std::string systemstart = ini.getValue("main", "systemstart");

@@ -39,6 +39,7 @@ bool parseEntry(const std::string& line, std::string& key, std::string& value) {
 bool IniFile::load(const std::string& path) {
   path_ = path;
   sections_.clear();
+  skipped_.clear();
 
   std::ifstream in(path);
   if (!in.is_open()) return false;
@@ -47,7 +48,9 @@ bool IniFile::load(const std::string& path) {
   bool inSection = false;
   std::string currentSection;
   std::string line;
+  int number = 0;
   while (std::getline(in, line)) {
+    ++number;
     // A file written on Windows reads the same here: the CRs ending a line
     // belong to its line end, also where line ends were converted twice
     // (CR CR LF) and on a last line without LF. A CR kept in a value would
@@ -67,6 +70,7 @@ bool IniFile::load(const std::string& path) {
     // still count; the result tells that a save would drop it.
     if (!inSection || !parseEntry(line, key, value)) {
       complete = false;
+      skipped_.push_back({number, line, inSection ? "not a \"key = value\" line" : "before the first [section]"});
       continue;
     }
     addEntry(currentSection, key, value);

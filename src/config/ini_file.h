@@ -10,6 +10,13 @@ struct IniEntry {
   std::string value;
 };
 
+// A line that held something but could not be taken into the model.
+struct IniSkippedLine {
+  int number = 0;  // from 1
+  std::string text;
+  const char* reason = "";
+};
+
 struct IniSection {
   // As read from the header line: from the '[' up to the first space, so
   // normally the name with both brackets, e.g. "[main]".
@@ -25,6 +32,8 @@ class IniFile {
   // setting could not be taken into the model (a malformed entry line, or an
   // entry before the first header); every other line is still read.
   bool load(const std::string& path);
+  // The lines the last load passed over, in file order.
+  const std::vector<IniSkippedLine>& skippedLines() const { return skipped_; }
 
   // A name beginning with '[' must equal a stored name exactly. A bare name
   // matches the first section whose stored name, without its first and last
@@ -61,4 +70,5 @@ class IniFile {
  private:
   std::string path_;
   std::vector<IniSection> sections_;
+  std::vector<IniSkippedLine> skipped_;
 };

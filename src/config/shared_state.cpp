@@ -14,6 +14,10 @@ bool networkThreadRunningFlag = false;
 
 void setPendingStatsFile(const std::string& path) {
   std::lock_guard<std::mutex> lock(StatsLock);
+  // A file saved again before its upload is uploaded once, in its first place.
+  for (const std::string& waiting : pendingStatsFiles) {
+    if (waiting == path) return;
+  }
   pendingStatsFiles.push_back(path);
 }
 
@@ -25,9 +29,14 @@ std::optional<std::string> takePendingStatsFile() {
   return oldest;
 }
 
-void setUploadOutcome(std::uint8_t outcome) {
+void recordUploadOutcome(std::uint8_t outcome) {
   std::lock_guard<std::mutex> lock(StatsLock);
-  uploadOutcome = outcome;
+  uploadOutcome = combinedUploadOutcome(uploadOutcome, outcome);
+}
+
+std::uint8_t combinedUploadOutcome(std::uint8_t earlier, std::uint8_t later) {
+  if (later == UploadNone) return earlier;
+  return earlier == UploadNone || earlier == UploadSucceeded ? later : earlier;
 }
 
 std::uint8_t takeUploadOutcome() {

@@ -50,7 +50,6 @@ class Socket {
   bool ErasedByHandler() const { return erasedByHandler_; }
   bool IsConnected() const { return connected_; }
   SocketDescriptor GetSocket() const { return descriptor_; }
-  SocketHandler& Handler() const { return handler_; }
 
   // Dotted text ("10.1.2.3"; every character a digit or '.') is converted
   // without a resolver; anything else is looked up. False leaves the address

@@ -77,13 +77,6 @@ void SocketHandler::Add(Socket* socket) {
   addQueue_[descriptor] = socket;
 }
 
-int SocketHandler::Select(long seconds, long microseconds) {
-  SelectTimeout timeout;
-  timeout.seconds = seconds;
-  timeout.microseconds = microseconds;
-  return Select(&timeout);
-}
-
 int SocketHandler::Select(const SelectTimeout* timeout) {
   takeQueuedSockets();
   DescriptorSet read = readSet_;

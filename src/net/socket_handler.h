@@ -40,7 +40,6 @@ class SocketHandler {
   // limit), dispatch, then close, erase and delete what asked for it.
   // Returns select()'s count less the events dispatched, -1 if it failed.
   int Select(const SelectTimeout* timeout);
-  int Select(long seconds, long microseconds);
   // Polled sockets, plus queued ones, plus those waiting to be deleted.
   std::size_t SocketCount() const;
   // Adds the descriptor to (true) or removes it from (false) each set.

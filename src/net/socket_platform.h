@@ -16,7 +16,6 @@ constexpr int SocketTypeDatagram = 2;
 
 // Winsock error numbers that the socket classes test for.
 constexpr int SocketErrorWouldBlock = 10035;  // WSAEWOULDBLOCK
-constexpr int SocketErrorNotSocket = 10038;   // WSAENOTSOCK
 constexpr int SocketErrorInvalid = 10022;     // WSAEINVAL
 
 // The length of an IPv4 sockaddr_in, which every address call uses.

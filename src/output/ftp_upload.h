@@ -2,6 +2,7 @@
 // (WinINet on Windows, libcurl elsewhere).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -14,6 +15,9 @@ struct FtpUploadOptions {
   // progress, so there the folder change and the transfer together must end
   // within it; a stats file of some kilobytes does on any working link.
   std::chrono::seconds idleTimeout{60};
+  // When set and it turns true, the upload gives up within a fraction of a
+  // second and fails (the program is stopping).
+  const std::atomic<bool>* abandon = nullptr;
 };
 
 struct FtpUploadRequest {

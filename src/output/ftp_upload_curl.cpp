@@ -24,6 +24,13 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Called by libcurl several times a second, also while it waits for the
+// server: a non-zero answer ends the transfer.
+int checkAbandoned(void* abandon, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* flag = static_cast<const std::atomic<bool>*>(abandon);
+  return flag != nullptr && flag->load() ? 1 : 0;
+}
+
 }  // namespace
 
 bool ftpPutFile(const FtpUploadRequest& request, const FtpUploadOptions& options) {
@@ -64,5 +71,8 @@ bool ftpPutFile(const FtpUploadRequest& request, const FtpUploadOptions& options
   curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options.idleTimeout.count()));
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.idleTimeout.count()));
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, checkAbandoned);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(options.abandon));
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   return curl_easy_perform(handle) == CURLE_OK;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -77,9 +78,20 @@ bool ftpPutFile(const FtpUploadRequest& request, const FtpUploadOptions& options
   std::thread worker([transfer] { transfer->enter(Stage::Done, putFile(*transfer)); });
 
   std::unique_lock<std::mutex> guard(transfer->lock);
-  bool finished =
-      transfer->changed.wait_for(guard, options.connectTimeout, [&] { return transfer->stage != Stage::Connecting; }) &&
-      transfer->changed.wait_for(guard, options.idleTimeout, [&] { return transfer->stage == Stage::Done; });
+  // Waits in short slices so that a stopping program is not kept waiting.
+  auto waitFor = [&](std::chrono::seconds limit, auto reached) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!reached()) {
+      if (options.abandon != nullptr && options.abandon->load()) return false;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      transfer->changed.wait_for(guard, std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                                      std::chrono::milliseconds(100)));
+    }
+    return true;
+  };
+  bool finished = waitFor(options.connectTimeout, [&] { return transfer->stage != Stage::Connecting; }) &&
+                  waitFor(options.idleTimeout, [&] { return transfer->stage == Stage::Done; });
   bool stored = finished && transfer->stored;
   guard.unlock();
 

@@ -9,16 +9,6 @@
 
 namespace {
 
-// A picked player's id is moved below -2 (by 500, in 16-bit arithmetic) until
-// restoreAfterBuild; real ids are 0-255 and -1.
-constexpr std::int16_t kPickOffset = 500;
-
-bool isPicked(const PlayerStats& player) { return player.id < -2; }
-
-std::int16_t unpickedId(const PlayerStats& player) {
-  return isPicked(player) ? static_cast<std::int16_t>(player.id + kPickOffset) : player.id;
-}
-
 const char kMissingBestLap[] = "00:00:00:00";
 
 // One field of a time as "%02u" prints it: at least two digits. Written by
@@ -71,7 +61,7 @@ void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned>
   } else {
     element(writer, "STARTORDER", static_cast<std::uint32_t>(player.startOrder + 1));
   }
-  element(writer, "LFSID", unpickedId(player));
+  element(writer, "LFSID", player.id);
   element(writer, "CARNAME", player.carName);
 
   if (player.result) {
@@ -158,7 +148,7 @@ void assignQualifyingPositions(std::list<PlayerStats>& players) {
   }
 }
 
-PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position) {
+PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position, const PickedPlayers& picked) {
   for (PlayerStats& player : players) {
     if (player.result && player.result->position == position) return &player;
   }
@@ -166,7 +156,7 @@ PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position
   std::size_t pickLaps = 0;
   std::size_t pickSplits = 0;
   for (PlayerStats& player : players) {
-    if (player.result || isPicked(player)) continue;
+    if (player.result || std::find(picked.begin(), picked.end(), &player) != picked.end()) continue;
     const std::size_t laps = player.laps.size();
     const std::size_t splits = laps ? player.laps.back().splits.size() : 0;
     if (pick == nullptr || laps > pickLaps || (laps == pickLaps && splits > pickSplits)) {
@@ -175,14 +165,13 @@ PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position
       pickSplits = splits;
     }
   }
-  if (pick) pick->id = static_cast<std::int16_t>(pick->id - kPickOffset);
   return pick;
 }
 
 void restoreAfterBuild(std::list<PlayerStats>& players, bool qualifying) {
+  if (!qualifying) return;
   for (PlayerStats& player : players) {
-    player.id = unpickedId(player);
-    if (qualifying && player.result) player.result->position = kUnplacedPosition;
+    if (player.result) player.result->position = kUnplacedPosition;
   }
 }
 
@@ -214,10 +203,10 @@ void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players, cons
     if (qualifying) {
       for (PlayerStats& player : players) writePlayer(writer, player, std::nullopt, qualifying);
     } else {
-      std::vector<const PlayerStats*> written;
+      PickedPlayers written;
       const unsigned count = static_cast<unsigned>(players.size());
       for (unsigned i = 1; i <= count; ++i) {
-        PlayerStats* player = playerAtPosition(players, i);
+        PlayerStats* player = playerAtPosition(players, i, written);
         if (player == nullptr) continue;  // no player for this position
         writePlayer(writer, *player, i, qualifying);
         written.push_back(player);

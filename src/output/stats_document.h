@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Writes the whole document. The players are changed while it is built and put
 // back afterwards, except that a lap closed without a time keeps the 0 minutes
@@ -27,14 +28,17 @@ std::size_t lapCount(const PlayerStats& player, bool qualifying);
 // Numbers qualifying results 1, 2, 3 ... by ascending best lap, ties in list order.
 void assignQualifyingPositions(std::list<PlayerStats>& players);
 
-// The player shown at race position `position`: the holder of that result
-// position, else the unfinished player not yet picked with the most laps (then
-// most splits in the last lap, then list order), who is marked as picked.
-// Nothing when no player is left for the position.
-PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position);
+// The players a document has placed so far.
+using PickedPlayers = std::vector<const PlayerStats*>;
 
-// Removes the picks of playerAtPosition and, in qualifying, sets every result
-// position back to unplaced so the next document numbers them afresh.
+// The player shown at race position `position`: the holder of that result
+// position, else the unfinished player not in `picked` with the most laps
+// (then most splits in the last lap, then list order). Nothing when no player
+// is left for the position.
+PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position, const PickedPlayers& picked);
+
+// In qualifying, sets every result position back to unplaced so the next
+// document numbers them afresh.
 void restoreAfterBuild(std::list<PlayerStats>& players, bool qualifying);
 
 // "hh:mm:ss:hh", each field at least two digits.

@@ -4,9 +4,9 @@
 #include "config/settings.h"
 #include "config/shared_state.h"
 #include "output/stats_document.h"
-#include "output/stats_folder.h"
-#include "shell/clock.h"
-#include "shell/executable_path.h"
+#include "system/file_system.h"
+#include "system/clock.h"
+#include "system/executable_path.h"
 
 #include <cstdio>
 #include <fstream>
@@ -84,12 +84,22 @@ std::string expandTag(const std::string& tag, const std::optional<RaceInfo>& inf
 }
 
 bool saveTextFile(const std::string& path, const std::function<void(std::ostream&)>& write) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file) return false;
-  write(file);
-  // A full disk may only show when the last buffered bytes go out at close.
-  file.close();
-  if (file) return true;
-  std::remove(path.c_str());
+  // Written beside the target and put in its place only when whole: a full
+  // disk or a kill during the write leaves the earlier file as it was, and
+  // an upload never reads a file being written.
+  const std::string partial = path + kPartialFileSuffix;
+  {
+    std::ofstream file(partial, std::ios::out | std::ios::trunc);
+    if (!file) return false;
+    write(file);
+    // A full disk may only show when the last buffered bytes go out at close.
+    file.close();
+    if (!file) {
+      std::remove(partial.c_str());
+      return false;
+    }
+  }
+  if (replaceFile(partial, path)) return true;
+  std::remove(partial.c_str());
   return false;
 }

@@ -13,8 +13,8 @@
 
 // Writes the stats file of the race and queues its path for upload. False,
 // with nothing queued, when there are no players, no split among the first
-// laps, or the file could not be written completely (an incomplete file is
-// removed). Runs on the network thread.
+// laps, or the file could not be written completely (an earlier file of the
+// same name is then left as it was). Runs on the network thread.
 bool writeStats(std::list<PlayerStats>& players, const std::optional<RaceInfo>& info);
 
 // The output folder followed by the template with its tags expanded. Picks
@@ -31,6 +31,9 @@ std::string statsFolder();
 std::string expandTag(const std::string& tag, const std::optional<RaceInfo>& info);
 
 // Creates or replaces the text file at path (line feeds stored as the
-// platform's text files store them) and lets write fill it. True only when
-// everything reached the file; otherwise the file is removed.
+// platform's text files store them) and lets write fill it. The text goes to
+// path + kPartialFileSuffix first and replaces the file at path only once it
+// is complete. True only then; otherwise the partial file is removed and the
+// file at path is as it was.
+constexpr const char* kPartialFileSuffix = ".partial";
 bool saveTextFile(const std::string& path, const std::function<void(std::ostream&)>& write);

@@ -5,8 +5,8 @@
 #include "config/settings.h"
 #include "config/shared_state.h"
 #include "output/report_link.h"
-#include "shell/executable_path.h"
-#include "shell/log_file.h"
+#include "system/executable_path.h"
+#include "system/log_file.h"
 
 namespace {
 const char kUploadFailed[] = "Couldn\xB4t log into ftp";
@@ -27,10 +27,11 @@ void uploadStatsFile(const std::string& path, const FtpUploadOptions& options) {
 
   if (ftpPutFile(request, options)) {
     writeUploadEntry(request.remoteName);
-    setUploadOutcome(UploadSucceeded);
+    recordUploadOutcome(UploadSucceeded);
   } else {
-    writeLog(kUploadFailed);
-    setUploadOutcome(UploadFailed);
+    // The file stays where it was saved; the entry says which one it is.
+    writeLog(std::string(kUploadFailed) + "; " + path + " was not uploaded");
+    recordUploadOutcome(UploadFailed);
   }
 }
 

@@ -1,10 +1,12 @@
 // Chat commands typed in the game: save, delete, switch tracking off and on.
-// Players see every answer in the chat.
+// Players see every answer in the chat. Network thread only.
 #include "race/game_texts.h"
-#include "race/read_socket.h"
+#include "race/race_tracker.h"
 
-void lfsReadSocket::chatCommand(std::string_view line) {
-  if (line == kSaveCommand) {
+void RaceTracker::chatLine(std::string_view line) {
+  if (deactivated_) {
+    chatLineWhileDeactivated(line);
+  } else if (line == kSaveCommand) {
     saveCommand();
   } else if (line == kDeactivateCommand) {
     deactivateCommand();
@@ -13,29 +15,29 @@ void lfsReadSocket::chatCommand(std::string_view line) {
   }
 }
 
-void lfsReadSocket::chatCommandWhileDeactivated(std::string_view line) {
+void RaceTracker::chatLineWhileDeactivated(std::string_view line) {
   if (line == kActivateCommand) activateCommand();
 }
 
-void lfsReadSocket::saveCommand() {
+void RaceTracker::saveCommand() {
   // The race stays in the model: its end writes it again.
-  echoMessage(saveRace() ? kStatsSavedText : kStatsNotSavedText);
+  output_.sendGameText(saveRace() ? kStatsSavedText : kStatsNotSavedText);
 }
 
-void lfsReadSocket::deactivateCommand() {
+void RaceTracker::deactivateCommand() {
   stats_.clear();
   deactivated_ = true;
-  echoMessage(kDeactivatedText);
-  setCarInfoInterval(0);
+  output_.sendGameText(kDeactivatedText);
+  output_.setCarInformation(false);
 }
 
-void lfsReadSocket::deleteCommand() {
+void RaceTracker::deleteCommand() {
   stats_.clear();
-  echoMessage(kStatsDeletedText);
+  output_.sendGameText(kStatsDeletedText);
 }
 
-void lfsReadSocket::activateCommand() {
+void RaceTracker::activateCommand() {
   deactivated_ = false;
-  echoMessage(kReactivatedText);
-  setCarInfoInterval(CarInfoInterval);
+  output_.sendGameText(kReactivatedText);
+  output_.setCarInformation(true);
 }

@@ -7,7 +7,8 @@
 #include "config/settings.h"
 #include "config/shared_state.h"
 #include "shell/launcher.h"
-#include "shell/simulator_detect.h"
+#include "system/file_system.h"
+#include "system/simulator_detect.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -23,11 +24,6 @@
 #include <cstring>
 
 namespace {
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return !path.empty() && stat(path.c_str(), &info) == 0;
-}
 
 bool isExecutableFile(const std::string& path) {
   struct stat info;
@@ -178,7 +174,7 @@ std::vector<std::string> simulatorCommand(const std::string& path,
 
 bool launchSimulator(const IniFile& ini) {
   std::string path = ini.getValue("main", "lfs");
-  if (!exists(path)) {
+  if (!pathExists(path)) {
     std::string where = "lfs in the [main] section of " + ini.path();
     if (path.empty()) {
       std::fprintf(stderr, "The simulator was not started: %s is empty. Set it to the path of LFS.exe.\n",

@@ -7,15 +7,12 @@
 #include "shell/launcher.h"
 #include "shell/program_win32.h"
 #include "shell/settings_dialog_win32.h"
-#include "shell/simulator_detect.h"
+#include "system/file_system.h"
+#include "system/simulator_detect.h"
 
 #include <shellapi.h>
 
 namespace {
-
-bool pathExists(const std::string& path) {
-  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 }  // namespace
 

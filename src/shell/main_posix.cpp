@@ -3,33 +3,24 @@
 // the main thread until SIGINT, SIGTERM or SIGHUP. On the way out the link is
 // ended (so the race in memory is written) and every saved stats file is
 // uploaded or logged.
-#include "config/autostart.h"
 #include "config/ini_file.h"
-#include "config/settings.h"
-#include "config/settings_template.h"
-#include "config/shared_state.h"
-#include "net/link_thread.h"
+#include "link/link_thread.h"
 #include "net/socket_library.h"
-#include "shell/executable_path.h"
+#include "shell/console_reports.h"
 #include "shell/launcher.h"
 #include "shell/launcher_posix.h"
+#include "shell/program.h"
 #include "shell/single_instance_posix.h"
 #include "shell/stop_signals_posix.h"
 #include "shell/tick_period.h"
 #include "shell/timer_tick.h"
-
-#include <sys/stat.h>
+#include "system/executable_path.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 namespace {
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 const char usage[] =
     "usage: tarnbeck [-startlfs]\n"
@@ -63,15 +54,14 @@ int main(int argc, char** argv) {
   }
 
   const std::string settingsPath = executableFolder() + "trbk.ini";
-  if (!exists(settingsPath) && !createSettingsFile(settingsPath)) {
+  IniFile ini;
+  if (!startProgram(settingsPath, ini)) {
     std::fprintf(stderr, "The ini file could not be created\n");
     return 1;
   }
-
-  IniFile ini;
-  ini.load(settingsPath);
-  loadSettings(ini);
-  applyAutostart(ini);
+  reportSkippedSettingsLines(stderr, settingsPath, ini);
+  static ConsoleSocketReports socketReports(stderr);
+  setNetworkLogSink(&socketReports);
 
   if (argc > 1 && wantsSimulatorStart(argv[1])) launchSimulator(ini);
 
@@ -81,11 +71,11 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   while (!stopSignals.waitFor(std::chrono::milliseconds(period))) onTimerTick();
 
-  // Stop the link and wait for it: its last act writes the race it holds.
-  // Then every file saved meanwhile goes the usual way.
-  setSimulatorRunning(false);
-  waitForNetworkThread();
-  handlePendingStatsFiles();
+  std::printf("Tarnbeck is stopping: the race in memory is written and the saved stats files are\n"
+              "uploaded (at most %lld s; a second Ctrl+C or SIGTERM stops at once).\n",
+              static_cast<long long>(kStopUploadBudget.count()));
+  std::fflush(stdout);
+  stopProgram([&](std::chrono::milliseconds wait) { return stopSignals.waitForAnother(wait); });
   std::printf("Tarnbeck stopped.\n");
   return 0;
 }

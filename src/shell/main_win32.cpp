@@ -1,22 +1,18 @@
 // Entry point of the Windows tray program: single instance, hidden tray
 // window, settings file, autostart, optional game start, message loop.
-#include "config/autostart.h"
 #include "config/ini_file.h"
-#include "config/settings.h"
-#include "config/settings_template.h"
-#include "config/shared_state.h"
-#include "net/link_thread.h"
 #include "net/socket_library.h"
-#include "shell/executable_path.h"
 #include "shell/launcher.h"
 #include "shell/launcher_win32.h"
+#include "shell/program.h"
 #include "shell/program_win32.h"
 #include "shell/resources/resource_ids.h"
-#include "shell/timer_tick.h"
 #include "shell/tray_window_win32.h"
+#include "system/executable_path.h"
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -76,9 +72,9 @@ void registerTrayClass(HINSTANCE instance, const char* className) {
   RegisterClassExA(&windowClass);
 }
 
-bool fileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+// The tray program has nothing that asks twice to stop: the stop sequence's
+// own budget bounds it.
+bool noSecondStop(std::chrono::milliseconds) { return false; }
 
 std::string loadText(HINSTANCE instance, UINT id) {
   char text[100] = {};
@@ -107,17 +103,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   addTrayIcon(window);
 
   const std::string settingsPath = executableFolder() + "trbk.ini";
-  if (!fileExists(settingsPath) && !createSettingsFile(settingsPath)) {
+  auto ini = std::make_unique<IniFile>();
+  if (!startProgram(settingsPath, *ini)) {
     MessageBoxA(nullptr, "The ini file could not be created", "File Creation Error",
                 MB_ICONERROR);
     removeTrayIcon(window);
-    std::exit(1);
+    // The message box ran the timer: a network thread may have started, and
+    // the process must not end under it.
+    stopProgram(noSecondStop);
+    return 1;
   }
-
-  auto ini = std::make_unique<IniFile>();
-  ini->load(settingsPath);
-  loadSettings(*ini);
-  applyAutostart(*ini);
   setSettingsFile(std::move(ini));
 
   if (wantsSimulatorStart(commandLine ? commandLine : "")) launchSimulator(nullptr);
@@ -128,11 +123,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     DispatchMessageA(&message);
   }
 
-  // The tray window is gone. Let the network thread leave its loop and write
-  // the race it holds before the process ends under it, then hand that file
-  // (and any other still waiting) to the upload step, as a tick would have.
-  setSimulatorRunning(false);
-  waitForNetworkThread();
-  handlePendingStatsFiles();
+  // The tray window is gone: the race the link holds is written and every
+  // file waiting is handed to the upload step, as a tick would have.
+  stopProgram(noSecondStop);
   return static_cast<int>(message.wParam);
 }

@@ -5,6 +5,7 @@
 #include "config/ini_file.h"
 #include "shell/program_win32.h"
 #include "shell/resources/resource_ids.h"
+#include "system/file_system.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -71,10 +72,6 @@ void storeFields(HWND page, const FieldBinding (&fields)[N]) {
   if (ini == nullptr) return;
   for (const FieldBinding& field : fields)
     ini->setValue(field.section, field.key, controlText(page, field.control, field.maxCharacters));
-}
-
-bool pathExists(const std::string& path) {
-  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // A "..." button: offers the browse dialog on the field's current path when

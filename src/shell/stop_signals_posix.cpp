@@ -28,7 +28,16 @@ StopSignals::~StopSignals() {
 }
 
 bool StopSignals::waitFor(std::chrono::milliseconds period) {
-  if (received_ != 0) return true;
+  if (received_ == 0) received_ = takeSignal(period);
+  return received_ != 0;
+}
+
+bool StopSignals::waitForAnother(std::chrono::milliseconds period) {
+  if (receivedAgain_ == 0) receivedAgain_ = takeSignal(period);
+  return receivedAgain_ != 0;
+}
+
+int StopSignals::takeSignal(std::chrono::milliseconds period) {
   sigset_t set = stopSet();
   auto deadline = std::chrono::steady_clock::now() + period;
   for (;;) {
@@ -39,12 +48,9 @@ bool StopSignals::waitFor(std::chrono::milliseconds period) {
     timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);
     timeout.tv_nsec = static_cast<long>(left.count() % 1000000000);
     int signal = sigtimedwait(&set, nullptr, &timeout);
-    if (signal > 0) {
-      received_ = signal;
-      return true;
-    }
+    if (signal > 0) return signal;
     // EINTR: another signal (for instance a stopped and continued
     // process) cut the wait short; wait for the rest of the period.
-    if (errno != EINTR || left.count() == 0) return false;
+    if (errno != EINTR || left.count() == 0) return 0;
   }
 }

@@ -20,11 +20,18 @@ class StopSignals {
   // Sleeps for period unless a stop signal comes first. True when one came
   // (now or before the call).
   bool waitFor(std::chrono::milliseconds period);
+  // After the loop has stopped: sleeps for period unless another stop signal
+  // comes first. True when one came (now or before the call).
+  bool waitForAnother(std::chrono::milliseconds period);
 
   // The signal that stopped the loop, 0 while none has.
   int received() const { return received_; }
 
  private:
+  // Takes one stop signal within period; 0 when none came.
+  int takeSignal(std::chrono::milliseconds period);
+
   int received_ = 0;
+  int receivedAgain_ = 0;
   sigset_t previousMask_;
 };

@@ -1,26 +1,13 @@
 // The timer tick: watch the simulator, start the link, hand every saved stats
-// file to the upload step (or the log when no FTP address is set).
+// file to the upload worker. GUI/main thread only.
 #include "shell/timer_tick.h"
 
 #include "config/shared_state.h"
-#include "net/link_thread.h"
-#include "output/upload.h"
-#include "shell/log_file.h"
+#include "link/link_thread.h"
+#include "shell/upload_worker.h"
 
 #include <string>
 #include <vector>
-
-namespace {
-
-void handleSavedStatsFile(const std::string& path) {
-  if (isFtpConfigured()) {
-    uploadStatsFile(path);
-  } else {
-    writeLog("Stats file " + path + " was saved");
-  }
-}
-
-}  // namespace
 
 void onTimerTick() {
   updateSimulatorRunning();
@@ -29,9 +16,9 @@ void onTimerTick() {
   std::vector<std::string> saved;
   while (std::optional<std::string> path = takePendingStatsFile()) saved.push_back(std::move(*path));
   startNetworkThreadIfNeeded();
-  for (const std::string& path : saved) handleSavedStatsFile(path);
+  for (const std::string& path : saved) uploadWorker().add(path);
 }
 
 void handlePendingStatsFiles() {
-  while (std::optional<std::string> path = takePendingStatsFile()) handleSavedStatsFile(*path);
+  while (std::optional<std::string> path = takePendingStatsFile()) uploadWorker().add(*path);
 }

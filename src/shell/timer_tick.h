@@ -1,11 +1,11 @@
 // The 6-second tick that ties the threads together: watch the simulator,
-// start the network thread when needed, and upload or log saved stats files.
+// start the network thread when needed, and hand every saved stats file to
+// the upload worker (which uploads it, or logs it when no FTP address is set).
 // Runs on the GUI thread on Windows and on the main thread on Linux.
 #pragma once
 
 void onTimerTick();
 
-// Uploads (or, without an FTP address, logs) every saved stats file still
-// waiting, oldest first. The tick does this each time; the Linux program
-// also does it once more when it stops.
+// Hands every saved stats file still waiting to the upload worker, oldest
+// first. The tick does this each time; the stop sequence once more.
 void handlePendingStatsFiles();

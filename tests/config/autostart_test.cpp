@@ -3,7 +3,7 @@
 // the store as it was.
 #include "config/autostart.h"
 #include "config/ini_file.h"
-#include "shell/executable_path.h"
+#include "system/executable_path.h"
 
 #include "autostart_probe.h"
 #include "temp_folder.h"

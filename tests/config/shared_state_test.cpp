@@ -53,12 +53,43 @@ TEST(PendingStatsFiles, NoFileIsLostBetweenTwoThreads) {
 TEST(UploadOutcome, TakeReturnsTheOutcomeAndClearsIt) {
   takeUploadOutcome();
   EXPECT_EQ(takeUploadOutcome(), UploadNone);
-  setUploadOutcome(UploadFailed);
+  recordUploadOutcome(UploadFailed);
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
   EXPECT_EQ(takeUploadOutcome(), UploadNone);
-  setUploadOutcome(UploadSucceeded);
-  setUploadOutcome(UploadFailed);  // the newest outcome is the one reported
-  EXPECT_EQ(takeUploadOutcome(), UploadFailed);
+}
+
+TEST(UploadOutcome, AFailureSinceTheLastAnnouncementIsWhatTheGameHears) {
+  struct Case {
+    std::vector<std::uint8_t> outcomes;
+    std::uint8_t announced;
+  };
+  const Case cases[] = {
+      {{UploadSucceeded, UploadSucceeded}, UploadSucceeded},
+      {{UploadFailed, UploadSucceeded}, UploadFailed},
+      {{UploadSucceeded, UploadFailed}, UploadFailed},
+      {{UploadSucceeded, UploadFailed, UploadSucceeded}, UploadFailed},
+      {{7, UploadSucceeded}, 7},
+      {{UploadSucceeded, UploadNone}, UploadSucceeded},
+  };
+  for (const Case& c : cases) {
+    takeUploadOutcome();
+    for (std::uint8_t outcome : c.outcomes) recordUploadOutcome(outcome);
+    EXPECT_EQ(takeUploadOutcome(), c.announced) << ::testing::PrintToString(c.outcomes);
+    EXPECT_EQ(takeUploadOutcome(), UploadNone);
+  }
+}
+
+TEST(PendingStatsFiles, APathAlreadyWaitingIsQueuedOnce) {
+  while (takePendingStatsFile()) {
+  }
+  for (int i = 0; i < 300; ++i) setPendingStatsFile("a.xml");
+  setPendingStatsFile("b.xml");
+  setPendingStatsFile("a.xml");
+  EXPECT_EQ(takePendingStatsFile(), std::optional<std::string>("a.xml"));
+  EXPECT_EQ(takePendingStatsFile(), std::optional<std::string>("b.xml"));
+  EXPECT_FALSE(takePendingStatsFile());
+  setPendingStatsFile("a.xml");  // taken for upload: a later save waits again
+  EXPECT_EQ(takePendingStatsFile(), std::optional<std::string>("a.xml"));
 }
 
 TEST(UploadOutcome, EveryOutcomeSetByAnotherThreadIsTakenExactlyOnce) {
@@ -69,7 +100,7 @@ TEST(UploadOutcome, EveryOutcomeSetByAnotherThreadIsTakenExactlyOnce) {
   std::atomic<int> taken{0};
   std::thread setter([&] {
     for (int i = 0; i < kRounds; ++i) {
-      setUploadOutcome(static_cast<std::uint8_t>(1 + i % 2));
+      recordUploadOutcome(static_cast<std::uint8_t>(1 + i % 2));
       while (taken.load() <= i) std::this_thread::yield();
     }
   });

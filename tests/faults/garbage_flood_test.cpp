@@ -2,8 +2,8 @@
 // address, into a real bound read socket polled by its handler: none is
 // answered, the race in memory stays as it was, nothing counts as traffic,
 // and the heap stays flat however many arrive.
-#include "heap_counter.h"
-#include "race/tracker_fixture.h"
+#include "support/heap_counter.h"
+#include "support/tracker_fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -124,7 +124,7 @@ TEST_F(GarbageFlood, NoReplyNoChangeNoTrafficAndAFlatHeap) {
   EXPECT_THAT(replies(), IsEmpty());
   EXPECT_EQ(describe(race()), before);
   EXPECT_EQ(tracker->idleRounds, 9);
-  EXPECT_EQ(tracker->linkState(), LinkLinked);
+  EXPECT_EQ(tracker->linkState(), LinkState::Linked);
   EXPECT_THAT(savedFiles(), IsEmpty());
 
   // The link still works after it.

@@ -4,12 +4,12 @@
 // upload, and the race stays in memory, so the next save once the output
 // works again holds all of it.
 #include "config/settings.h"
-#include "file_size_limit.h"
+#include "support/file_size_limit.h"
 #include "output/stats_document.h"
-#include "output/stats_folder.h"
+#include "system/file_system.h"
 #include "race/game_texts.h"
-#include "race/tracker_fixture.h"
-#include "shell/executable_path.h"
+#include "support/tracker_fixture.h"
+#include "system/executable_path.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // SocketHandler on loopback: the bounded read per pass, waiting and waking,
 // dispatch order, the 64-socket limit, and closing and deleting sockets
 // (after an exception, on request, at the handler's end) exactly once.
-#include "allocation_counter.h"
 #include "error_in_exception_set.h"
-#include "net_test_support.h"
+#include "support/heap_counter.h"
+#include "support/net_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -67,11 +67,11 @@ TEST_F(SocketHandlerTest, TwelveWaitingDatagramsTakeTwoPasses) {
   ASSERT_TRUE(peer.connect(loopbackAddress(), port));
   for (int i = 0; i < 12; ++i) ASSERT_TRUE(peer.send("datagram " + std::to_string(i)));
 
-  handler->Select(1, 0);
+  selectOnce(*handler, 1, 0);
   ASSERT_EQ(receiver->received.size(), 11u);
   for (int i = 0; i < 11; ++i) EXPECT_EQ(receiver->received[i].bytes, "datagram " + std::to_string(i));
 
-  handler->Select(1, 0);
+  selectOnce(*handler, 1, 0);
   ASSERT_EQ(receiver->received.size(), 12u);
   EXPECT_EQ(receiver->received[11].bytes, "datagram 11");
 }
@@ -89,7 +89,7 @@ TEST_F(SocketHandlerTest, QuietSelectWaitsItsTimeOutAndReturnsZero) {
   for (const Wait& wait : waits) {
     SCOPED_TRACE(wait.expected.count());
     auto start = Clock::now();
-    EXPECT_EQ(handler->Select(wait.seconds, wait.microseconds), 0);
+    EXPECT_EQ(selectOnce(*handler, wait.seconds, wait.microseconds), 0);
     milliseconds elapsed = since(start);
     EXPECT_GE(elapsed, wait.expected - milliseconds(30));
     EXPECT_LT(elapsed, wait.expected + milliseconds(700));
@@ -102,7 +102,7 @@ TEST_F(SocketHandlerTest, DatagramDuringTheWaitEndsItAfterDelivery) {
   std::uint16_t port = 0;
   RecordingSocket* receiver = added(port, true, nullptr);
   ASSERT_TRUE(receiver);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   PlainPeer peer;
   ASSERT_TRUE(peer.connect(loopbackAddress(), port));
 
@@ -111,7 +111,7 @@ TEST_F(SocketHandlerTest, DatagramDuringTheWaitEndsItAfterDelivery) {
     peer.send("wake up");
   });
   auto start = Clock::now();
-  int result = handler->Select(5, 0);
+  int result = selectOnce(*handler, 5, 0);
   milliseconds elapsed = since(start);
   late.join();
 
@@ -143,14 +143,14 @@ TEST_F(SocketHandlerTest, SteadyPassesAllocateNothing) {
   ASSERT_TRUE(peer.connect(loopbackAddress(), port));
   const std::string datagram(300, 'm');
   ASSERT_TRUE(peer.send(datagram));
-  handler->Select(1, 0);  // takes the socket in: the loop's lists grow once
+  selectOnce(*handler, 1, 0);  // takes the socket in: the loop's lists grow once
   ASSERT_EQ(receiver->datagrams, 1);
 
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(peer.send(datagram));
-  startCountingAllocations();
-  handler->Select(1, 0);
-  handler->Select(0, 0);
-  std::size_t allocations = stopCountingAllocations();
+  const std::uint64_t before = heapCounts().allocations;
+  selectOnce(*handler, 1, 0);
+  selectOnce(*handler, 0, 0);
+  const std::uint64_t allocations = heapCounts().allocations - before;
   EXPECT_EQ(receiver->datagrams, 6);
   EXPECT_EQ(allocations, 0u);
 }
@@ -186,14 +186,14 @@ TEST_F(SocketHandlerTest, ExceptionClosesAndDeletesAnOwnedSocketWithinOneSelect)
     GTEST_SKIP() << "datagram sockets never raise the exception condition on this platform";
   }
   handler->Add(socket);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   socket->Send("anyone?", 0);
 
-  handler->Select(2, 0);
+  selectOnce(*handler, 2, 0);
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(handler->SocketCount(), 0u);
   EXPECT_EQ(log.withContext("exception on select").size(), 1u);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   EXPECT_EQ(destroyed, 1);
 }
 
@@ -225,7 +225,7 @@ TEST_F(SocketHandlerTest, SocketThatReportsAnExceptionIsClosedInTheSamePass) {
     ASSERT_TRUE(peer.connect(loopbackAddress(), port));
     ASSERT_TRUE(peer.send("fault"));
 
-    handler->Select(2, 0);
+    selectOnce(*handler, 2, 0);
     EXPECT_EQ(handler->SocketCount(), 0u);
     EXPECT_EQ(log.withContext("exception on select").size(), 1u);
     EXPECT_TRUE(portIsFree(port));
@@ -237,7 +237,7 @@ TEST_F(SocketHandlerTest, SocketThatReportsAnExceptionIsClosedInTheSamePass) {
       EXPECT_EQ(watched->deleteNotices, 1);
       EXPECT_EQ(watched->received.size(), 1u);
     }
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     EXPECT_EQ(destroyed, owned ? 1 : 0);
   }
 }
@@ -251,7 +251,7 @@ TEST_F(SocketHandlerTest, DestroyingTheHandlerDeletesItsOwnedSocketOnce) {
     destroyed = 0;
     std::uint16_t port = 0;
     ASSERT_TRUE(added(port, true, &destroyed));
-    if (polled) handler->Select(0, 0);
+    if (polled) selectOnce(*handler, 0, 0);
 
     handler.reset();
     EXPECT_EQ(destroyed, 1);
@@ -271,9 +271,9 @@ TEST_F(SocketHandlerTest, SocketsAreServedInTheOrderTheyEnteredTheLoop) {
   }
   // The higher descriptor enters first, so entering order and descriptor order disagree.
   handler->Add(high);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   handler->Add(low);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
 
   std::string order;
   low->onDatagram = [&] { order += "low "; };
@@ -283,7 +283,7 @@ TEST_F(SocketHandlerTest, SocketsAreServedInTheOrderTheyEnteredTheLoop) {
   ASSERT_TRUE(toHigh.connect(loopbackAddress(), portHigh));
   ASSERT_TRUE(toLow.send("x"));
   ASSERT_TRUE(toHigh.send("x"));
-  EXPECT_EQ(handler->Select(1, 0), 0);
+  EXPECT_EQ(selectOnce(*handler, 1, 0), 0);
   EXPECT_EQ(order, "high low ");
 }
 
@@ -297,7 +297,7 @@ TEST_F(SocketHandlerTest, SixtyFifthSocketWaitsUntilASlotIsFree) {
     sockets.push_back(socket);
     ports.push_back(port);
   }
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   auto limits = log.withContext("Select");
   ASSERT_EQ(limits.size(), 1u);
   EXPECT_EQ(limits[0].text, "FD_SETSIZE reached");
@@ -312,12 +312,12 @@ TEST_F(SocketHandlerTest, SixtyFifthSocketWaitsUntilASlotIsFree) {
   PlainPeer peer;
   ASSERT_TRUE(peer.connect(loopbackAddress(), ports[waiting]));
   ASSERT_TRUE(peer.send("let me in"));
-  handler->Select(0, 200000);
+  selectOnce(*handler, 0, 200000);
   EXPECT_TRUE(sockets[waiting]->received.empty());
 
   std::size_t leaving = waiting == 0 ? 1 : 0;
   sockets[leaving]->SetCloseAndDelete();
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   EXPECT_EQ(destroyed, 1);
   ASSERT_TRUE(selectUntil(*handler, [&] { return !sockets[waiting]->received.empty(); }));
   EXPECT_EQ(handler->SocketCount(), 64u);
@@ -331,15 +331,15 @@ TEST_F(SocketHandlerTest, QueuedSocketThatAsksToCloseNeverEntersTheLoop) {
     ASSERT_TRUE(socket);
     sockets.push_back(socket);
   }
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   RecordingSocket* waiting = *std::max_element(
       sockets.begin(), sockets.end(),
       [](RecordingSocket* x, RecordingSocket* y) { return x->GetSocket() < y->GetSocket(); });
   waiting->SetCloseAndDelete();
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(handler->SocketCount(), 64u);
-  handler->Select(0, 0);
+  selectOnce(*handler, 0, 0);
   EXPECT_EQ(destroyed, 1);
 }
 
@@ -350,10 +350,10 @@ TEST_F(SocketHandlerTest, ClosingOnRequestDeletesOnlyOwnedSockets) {
     std::uint16_t port = 0;
     RecordingSocket* socket = added(port, owned, &destroyed);
     ASSERT_TRUE(socket);
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     socket->SetCloseAndDelete();
     EXPECT_TRUE(socket->CloseAndDelete());
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     EXPECT_EQ(handler->SocketCount(), 0u);
     EXPECT_TRUE(portIsFree(port));
     EXPECT_EQ(destroyed, owned ? 1 : 0);
@@ -380,7 +380,7 @@ TEST_F(SocketHandlerTest, SameSocketAddedTwiceIsDeletedOnce) {
     EXPECT_EQ(refused[0].text, "Attempt to add socket already in add queue");
     if (askedToClose) socket->SetCloseAndDelete();
 
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     EXPECT_EQ(destroyed, 1);
     EXPECT_EQ(handler->SocketCount(), 0u);
     EXPECT_TRUE(portIsFree(port));
@@ -388,7 +388,7 @@ TEST_F(SocketHandlerTest, SameSocketAddedTwiceIsDeletedOnce) {
     PlainPeer peer;
     ASSERT_TRUE(peer.connect(loopbackAddress(), port));
     peer.send("anyone?");
-    handler->Select(0, 100000);
+    selectOnce(*handler, 0, 100000);
     EXPECT_EQ(destroyed, 1);
   }
 }
@@ -406,7 +406,7 @@ TEST_F(SocketHandlerTest, SocketWithoutDescriptorIsNotPolled) {
     EXPECT_EQ(log.withContext("Add")[0].text, "Invalid socket");
     EXPECT_EQ(handler->SocketCount(), markedForClosing ? 1u : 0u);
 
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     EXPECT_EQ(handler->SocketCount(), 0u);
     EXPECT_EQ(destroyed, markedForClosing ? 1 : 0);
     if (!markedForClosing) delete socket;
@@ -431,7 +431,7 @@ TEST_F(SocketHandlerTest, SocketDeletedByItsOwnerIsForgotten) {
     } else {
       socket = added(port, false, nullptr);
       ASSERT_TRUE(socket);
-      if (c.place == -1) handler->Select(0, 0);
+      if (c.place == -1) selectOnce(*handler, 0, 0);
     }
     EXPECT_EQ(handler->SocketCount(), 1u);
     delete socket;
@@ -440,7 +440,7 @@ TEST_F(SocketHandlerTest, SocketDeletedByItsOwnerIsForgotten) {
     EXPECT_EQ(removes[0].error, c.place);
     EXPECT_EQ(removes[0].text, "Socket destructor called while still in use");
     EXPECT_EQ(handler->SocketCount(), 0u);
-    handler->Select(0, 0);
+    selectOnce(*handler, 0, 0);
     EXPECT_EQ(handler->SocketCount(), 0u);
   }
 }

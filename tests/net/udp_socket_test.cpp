@@ -1,6 +1,6 @@
 // UdpSocket and the Socket base on loopback: binding, connecting, sending,
 // receiving whole datagrams, closing; host texts and error texts.
-#include "net_test_support.h"
+#include "support/net_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -149,7 +149,7 @@ TEST_F(UdpSocketTest, SendBufNeedsAnOpenConnection) {
   EXPECT_TRUE(log.withContext("send").empty());
 
   // Whatever was sent has arrived by the end of a quiet pass.
-  handler.Select(0, 300000);
+  selectOnce(handler, 0, 300000);
   ASSERT_EQ(receiver->received.size(), 1u);
   EXPECT_EQ(receiver->received[0].bytes, std::string("in\0time", 7));
 }

@@ -439,21 +439,26 @@ TEST(StatsDocumentParts, LapCountLeavesOutOnlyAFinishedPlayersRunningLap) {
   EXPECT_EQ(lapCount(noLaps, false), 0u);
 }
 
-TEST(StatsDocumentParts, PlayerAtPositionMarksPicksUntilRestored) {
+TEST(StatsDocumentParts, PlayerAtPositionSkipsPickedPlayersAndChangesNone) {
   RaceStats race;
   addPlayer(race, 0, "A");
   addPlayer(race, 1, "B");
   setResult(addPlayer(race, 2, "R"), 1);
-  EXPECT_EQ(playerAtPosition(race.players, 1)->name, "R");
-  EXPECT_EQ(playerAtPosition(race.players, 1)->name, "R");  // results are never marked
-  EXPECT_EQ(playerAtPosition(race.players, 2)->name, "A");
-  EXPECT_EQ(playerAtPosition(race.players, 3)->name, "B");
-  EXPECT_EQ(playerAtPosition(race.players, 4), nullptr);
-  EXPECT_EQ(race.findPlayer(0), nullptr);  // picked players are out of reach until restored
-  restoreAfterBuild(race.players, false);
+  PickedPlayers picked;
+  auto pick = [&](unsigned position) {
+    PlayerStats* player = playerAtPosition(race.players, position, picked);
+    if (player) picked.push_back(player);
+    return player ? player->name : std::string("none");
+  };
+  EXPECT_EQ(pick(1), "R");
+  EXPECT_EQ(pick(1), "R");  // a result holder is found by its position
+  EXPECT_EQ(pick(2), "A");
+  EXPECT_EQ(pick(3), "B");
+  EXPECT_EQ(pick(4), "none");
+  // Nothing in the model marks a pick: every id is as it was.
   EXPECT_EQ(race.findPlayer(0)->name, "A");
   EXPECT_EQ(race.findPlayer(1)->name, "B");
-  EXPECT_EQ(playerAtPosition(race.players, 2)->name, "A");
+  EXPECT_EQ(playerAtPosition(race.players, 2, {})->name, "A");
 }
 
 TEST(StatsDocumentParts, QualifyingPositionsSkipPlayersWithoutResult) {

@@ -2,11 +2,11 @@
 // its tags, the file itself (complete or not at all) and the upload queue.
 #include "config/settings.h"
 #include "config/shared_state.h"
-#include "file_size_limit.h"
+#include "support/file_size_limit.h"
 #include "output/stats_document.h"
 #include "output/stats_file.h"
-#include "shell/clock.h"
-#include "shell/executable_path.h"
+#include "system/clock.h"
+#include "system/executable_path.h"
 #include "support/scratch_folder.h"
 #include "support/xml_check.h"
 
@@ -239,9 +239,33 @@ TEST_F(StatsFile, AnIncompleteFileIsRemoved) {
   });
   EXPECT_FALSE(saved);
   EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(fs::exists(path + kPartialFileSuffix));
 
   EXPECT_TRUE(saveTextFile(path, [](std::ostream& out) { out << "line\n"; }));
   EXPECT_EQ(readFileBytes(path), asTextFile("line\n"));
+  EXPECT_FALSE(fs::exists(path + kPartialFileSuffix));
+}
+
+TEST_F(StatsFile, AFailedResaveLeavesTheEarlierFileWhole) {
+  std::list<PlayerStats> players = onePlayer();
+  ASSERT_TRUE(writeStats(players, kRace));
+  ASSERT_TRUE(takePendingStatsFile());
+  const fs::path path = output.path() / "stats_061121_1206_BL1_race5.xml";
+  const std::string good = readFileBytes(path);
+  std::list<PlayerStats> bigger = onePlayer(3);
+  const std::size_t documentSize = expectedFile(onePlayer(3), kRace).size();
+  for (std::size_t room : {std::size_t{0}, documentSize / 2}) {
+    bool saved = true;
+    {
+      FileSizeLimit limit(room);
+      if (!limit.active()) GTEST_SKIP() << "no file size limit on this platform";
+      saved = writeStats(bigger, kRace);
+    }
+    EXPECT_FALSE(saved) << room;
+    EXPECT_EQ(readFileBytes(path), good) << room;
+    EXPECT_FALSE(fs::exists(path.string() + kPartialFileSuffix)) << room;
+    EXPECT_FALSE(takePendingStatsFile()) << room;
+  }
 }
 
 TEST_F(StatsFile, AFullDiskIsNotReportedAsSaved) {

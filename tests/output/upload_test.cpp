@@ -4,7 +4,7 @@
 #include "config/shared_state.h"
 #include "output/report_link.h"
 #include "output/upload.h"
-#include "shell/clock.h"
+#include "system/clock.h"
 #include "support/ftp_server.h"
 #include "support/scratch_folder.h"
 
@@ -144,7 +144,10 @@ class Upload : public UploadSettings {
                       "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile="
                       "h%2Fstats%2Fstats_061121_1206_BL1_race5.xml\n\n");
   }
-  static std::string failureEntry() { return asTextFile("21.11 12:06:46 Couldn\xB4t log into ftp\n\n"); }
+  // A failure names the file that stays behind, not uploaded.
+  static std::string failureEntry(const fs::path& file) {
+    return asTextFile("21.11 12:06:46 Couldn\xB4t log into ftp; " + file.string() + " was not uploaded\n\n");
+  }
 
   // The server stores ASCII transfers with its own line ends (LF): the CR LF
   // of a Windows text file and the LF of a Linux one both arrive as LF.
@@ -202,7 +205,7 @@ TEST_F(Upload, AWrongPasswordFailsTheUpload) {
   uploadStatsFile(statsFile.string(), FtpUploadOptions{server->port()});
   EXPECT_FALSE(fs::exists(remote("stats/stats_061121_1206_BL1_race5.xml")));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_EQ(log(), failureEntry());
+  EXPECT_EQ(log(), failureEntry(statsFile));
 }
 
 TEST_F(Upload, AMissingLocalFileFailsTheUpload) {
@@ -210,7 +213,17 @@ TEST_F(Upload, AMissingLocalFileFailsTheUpload) {
   uploadStatsFile((folder.path() / "missing.xml").string(), FtpUploadOptions{server->port()});
   EXPECT_FALSE(fs::exists(remote("stats/missing.xml")));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_EQ(log(), failureEntry());
+  EXPECT_EQ(log(), failureEntry(folder.path() / "missing.xml"));
+}
+
+TEST_F(Upload, AFailureFollowedByASuccessIsAnnouncedAsAFailure) {
+  useServer("ftp://127.0.0.1/stats/", server->password());
+  const fs::path missing = folder.path() / "missing.xml";
+  uploadStatsFile(missing.string(), FtpUploadOptions{server->port()});
+  uploadStatsFile(statsFile.string(), FtpUploadOptions{server->port()});
+  EXPECT_EQ(readFileBytes(remote("stats/stats_061121_1206_BL1_race5.xml")), kDocument);
+  EXPECT_EQ(takeUploadOutcome(), UploadFailed);
+  EXPECT_EQ(log().rfind(failureEntry(missing), 0), 0u) << log();
 }
 
 TEST_F(Upload, AServerThatIsDownFailsTheUpload) {
@@ -219,7 +232,7 @@ TEST_F(Upload, AServerThatIsDownFailsTheUpload) {
   useServer("ftp://127.0.0.1/stats/", server->password());
   uploadStatsFile(statsFile.string(), FtpUploadOptions{closed.port()});
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_EQ(log(), failureEntry());
+  EXPECT_EQ(log(), failureEntry(statsFile));
 }
 
 TEST_F(Upload, AServerThatNeverAnswersTimesOut) {
@@ -232,7 +245,7 @@ TEST_F(Upload, AServerThatNeverAnswersTimesOut) {
   auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_LT(waited, std::chrono::seconds(10));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_EQ(log(), failureEntry());
+  EXPECT_EQ(log(), failureEntry(statsFile));
 }
 
 }  // namespace

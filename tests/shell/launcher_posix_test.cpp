@@ -6,7 +6,7 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "config/shared_state.h"
-#include "named_process_posix.h"
+#include "support/named_process_posix.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>

@@ -5,11 +5,13 @@
 
 #include "config/settings.h"
 #include "config/shared_state.h"
-#include "net/link_thread.h"
+#include "link/link_thread.h"
+#include "shell/upload_worker.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
 
@@ -74,6 +76,7 @@ TEST_F(TimerTickTest, EveryWaitingFileIsLoggedOldestFirst) {
   setPendingStatsFile("second.xml");
   setPendingStatsFile("third.xml");
   onTimerTick();
+  ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(10)));
   EXPECT_EQ(logMessages(), (std::vector<std::string>{"Stats file first.xml was saved",
                                                      "Stats file second.xml was saved",
                                                      "Stats file third.xml was saved"}));
@@ -81,6 +84,7 @@ TEST_F(TimerTickTest, EveryWaitingFileIsLoggedOldestFirst) {
 
   // A quiet tick adds nothing.
   onTimerTick();
+  ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(10)));
   EXPECT_EQ(logMessages().size(), 3u);
   EXPECT_EQ(takeUploadOutcome(), UploadNone);
 }
@@ -95,8 +99,10 @@ TEST_F(TimerTickTest, WithAnFtpAddressEveryWaitingFileIsUploaded) {
   setPendingStatsFile((folder.path() / "a.xml").string());
   setPendingStatsFile((folder.path() / "b.xml").string());
   onTimerTick();
-  EXPECT_EQ(logMessages(),
-            (std::vector<std::string>{"Couldn\xB4t log into ftp", "Couldn\xB4t log into ftp"}));
+  ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(30)));
+  const std::string failed = "Couldn\xB4t log into ftp; ";
+  EXPECT_EQ(logMessages(), (std::vector<std::string>{failed + (folder.path() / "a.xml").string() + " was not uploaded",
+                                                     failed + (folder.path() / "b.xml").string() + " was not uploaded"}));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
   EXPECT_FALSE(takePendingStatsFile().has_value());
 }
@@ -107,6 +113,7 @@ TEST_F(TimerTickTest, FilesLeftAtTheEndAreHandledToo) {
   setPendingStatsFile("late.xml");
   setPendingStatsFile("later.xml");
   handlePendingStatsFiles();
+  ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(10)));
   EXPECT_EQ(logMessages(), (std::vector<std::string>{"Stats file late.xml was saved",
                                                      "Stats file later.xml was saved"}));
 }

@@ -2,7 +2,7 @@
 // optionally made the current folder meanwhile, and whole-file reads.
 #pragma once
 
-#include "shell/executable_path.h"
+#include "system/executable_path.h"
 
 #include <atomic>
 #include <chrono>
