@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both flavours and runs every test: the
-# Linux build natively, the Windows build under Wine, the Linux suite again
-# under the address/undefined-behaviour and thread sanitizers, and a short
-# run of every fuzz target. Each stage prints how long it took.
+# Linux build natively, the Windows build under Wine, the release packages,
+# the Linux suite again under the address/undefined-behaviour and thread
+# sanitizers, and a short run of every fuzz target. Each stage prints how
+# long it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,9 @@ trap 'bash scripts/wine-session.sh stop' EXIT
 ctest --preset windows
 bash scripts/wine-session.sh stop
 trap - EXIT
+
+stage "Release packages (Debian package and Windows zip)"
+bash scripts/test-package.sh
 
 stage "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset linux-asan

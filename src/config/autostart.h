@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class IniFile;
 
@@ -12,7 +13,9 @@ class IniFile;
 void applyAutostart(const IniFile& ini);
 
 // The platform's entry. The command is always the executable's path in
-// quotes, so a path with spaces cannot start another program. Removing an
-// entry that does not exist succeeds.
-bool writeAutostartEntry(const std::string& executable);
+// quotes, so a path with spaces cannot start another program, followed by
+// each argument quoted the same way (a program folder chosen at start-up
+// comes back as "--folder" DIR). Removing an entry that does not exist
+// succeeds.
+bool writeAutostartEntry(const std::string& executable, const std::vector<std::string>& arguments = {});
 bool removeAutostartEntry();

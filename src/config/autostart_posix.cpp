@@ -20,9 +20,9 @@ std::string autostartFile() {
 // One quoted Exec argument. Inside quotes '"', '`', '$' and '\' take a
 // backslash, '%' is doubled so it is no field code; then the whole value is
 // escaped as a desktop-entry string, which doubles every backslash again.
-std::string execArgument(const std::string& path) {
+std::string execArgument(const std::string& text) {
   std::string quoted = "\"";
-  for (char c : path) {
+  for (char c : text) {
     if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
     if (c == '%') quoted += '%';
     quoted += c;
@@ -44,7 +44,7 @@ std::string execArgument(const std::string& path) {
 
 }  // namespace
 
-bool writeAutostartEntry(const std::string& executable) {
+bool writeAutostartEntry(const std::string& executable, const std::vector<std::string>& arguments) {
   const std::filesystem::path file = autostartFile();
   if (file.empty()) return false;
   std::error_code error;
@@ -53,11 +53,13 @@ bool writeAutostartEntry(const std::string& executable) {
 
   std::ofstream out(file, std::ios::out | std::ios::trunc);
   if (!out.is_open()) return false;
+  std::string exec = execArgument(executable);
+  for (const std::string& argument : arguments) exec += " " + execArgument(argument);
   out << "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tarnbeck\n"
          "Comment=Records race statistics from Live for Speed\n"
-         "Exec=" << execArgument(executable) << "\n"
+         "Exec=" << exec << "\n"
          "Terminal=false\n";
   out.close();
   return !out.fail();

@@ -7,9 +7,13 @@
 namespace {
 Settings current;
 
-// "%u" as the settings file has always been read: white space skipped, then
-// decimal digits up to the first other character; no digits leave fallback.
-std::uint32_t scanUnsigned(const std::string& text, std::uint32_t fallback) {
+std::string copyText(const std::string Settings::*field) {
+  std::lock_guard<std::mutex> lock(StatsLock);
+  return current.*field;
+}
+}  // namespace
+
+std::uint32_t scanSettingNumber(const std::string& text, std::uint32_t fallback) {
   std::string::size_type pos = 0;
   while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
   if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return fallback;
@@ -20,20 +24,14 @@ std::uint32_t scanUnsigned(const std::string& text, std::uint32_t fallback) {
   return number;
 }
 
-std::string copyText(const std::string Settings::*field) {
-  std::lock_guard<std::mutex> lock(StatsLock);
-  return current.*field;
-}
-}  // namespace
-
 void loadSettings(const IniFile& ini) {
   Settings loaded;
   loaded.outputname = ini.getValue("main", "outputname");
   loaded.outputpath = ini.getValue("main", "outputpath");
   loaded.serverip = ini.getValue("network", "serverip");
   loaded.adminpw = ini.getValue("network", "adminpw");
-  loaded.clientport = scanUnsigned(ini.getValue("network", "clientport"), loaded.clientport);
-  loaded.serverport = scanUnsigned(ini.getValue("network", "serverport"), loaded.serverport);
+  loaded.clientport = scanSettingNumber(ini.getValue("network", "clientport"), loaded.clientport);
+  loaded.serverport = scanSettingNumber(ini.getValue("network", "serverport"), loaded.serverport);
   loaded.ftpaddr = ini.getValue("extra", "ftpaddr");
   loaded.httpaddr = ini.getValue("extra", "httpaddr");
   loaded.ftpuser = ini.getValue("extra", "ftpuser");

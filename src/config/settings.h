@@ -24,6 +24,11 @@ struct Settings {
 // empty texts; port texts without digits leave the port at 0).
 void loadSettings(const IniFile& ini);
 
+// A number as the settings file has always been read ("%u"): white space
+// skipped, then decimal digits up to the first other character, wrapping
+// past 32 bits; no digits give fallback.
+std::uint32_t scanSettingNumber(const std::string& text, std::uint32_t fallback);
+
 // Replaces the whole record at once (start-up and tests).
 void replaceSettings(const Settings& settings);
 

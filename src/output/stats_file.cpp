@@ -7,6 +7,7 @@
 #include "system/file_system.h"
 #include "system/clock.h"
 #include "system/executable_path.h"
+#include "system/program_folder.h"
 
 #include <cstdio>
 #include <fstream>
@@ -60,7 +61,7 @@ std::string statsFolder() {
     if (folder.back() != separator) folder += separator;
     if (!pathExists(folder)) folder.clear();
   }
-  if (folder.empty()) folder = executableFolder() + "xmlstats" + separator;
+  if (folder.empty()) folder = programFolder() + "xmlstats" + separator;
   if (!pathExists(folder)) makeDirectory(folder);
   return folder;
 }

@@ -1,11 +1,13 @@
-// Entry point of the Linux console program: single instance, settings file,
-// settings, autostart, optional simulator start, then the 6-second tick on
-// the main thread until SIGINT, SIGTERM or SIGHUP. On the way out the link is
-// ended (so the race in memory is written) and every saved stats file is
-// uploaded or logged.
+// Entry point of the Linux console program: command line and program folder,
+// single instance, then the shared start-up (settings file, settings,
+// autostart) with the console's own reports of what could not be read or
+// cannot work, optional simulator start, then the 6-second tick on the main
+// thread until SIGINT, SIGTERM or SIGHUP, and the shared stop sequence.
 #include "config/ini_file.h"
+#include "config/settings_check.h"
 #include "link/link_thread.h"
 #include "net/socket_library.h"
+#include "shell/command_line_posix.h"
 #include "shell/console_reports.h"
 #include "shell/launcher.h"
 #include "shell/launcher_posix.h"
@@ -14,7 +16,7 @@
 #include "shell/stop_signals_posix.h"
 #include "shell/tick_period.h"
 #include "shell/timer_tick.h"
-#include "system/executable_path.h"
+#include "system/program_folder.h"
 
 #include <chrono>
 #include <cstdio>
@@ -23,21 +25,31 @@
 namespace {
 
 const char usage[] =
-    "usage: tarnbeck [-startlfs]\n"
+    "usage: tarnbeck [--folder DIR] [-startlfs]\n"
     "\n"
     "Records Live for Speed races as XML stats files. Runs in the foreground\n"
-    "until Ctrl+C, SIGTERM or SIGHUP; settings are in trbk.ini beside the\n"
-    "executable (written from the template on the first start).\n"
-    "  -startlfs  also start the simulator named by lfs in [main]\n"
+    "until Ctrl+C, SIGTERM or SIGHUP; settings are in trbk.ini in the program\n"
+    "folder (written from the template on the first start).\n"
+    "  --folder DIR  the program folder: DIR/trbk.ini, DIR/tarnbeck.lock (one\n"
+    "                Tarnbeck per folder) and the default stats folder\n"
+    "                DIR/xmlstats; without it, the executable's folder\n"
+    "  -startlfs     also start the simulator named by lfs in [main]\n"
+    "log.txt is written to the current folder.\n"
     "Environment: TARNBECK_TICK_MS=N  tick every N ms (1-6000) instead of 6000.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  const CommandLine command = readCommandLine(argc, argv);
+  if (command.help) {
     std::fputs(usage, stdout);
     return 0;
   }
+  if (!command.error.empty()) {
+    std::fprintf(stderr, "%s\n", command.error.c_str());
+    return 2;
+  }
+  setProgramFolder(command.folder);
   // Before any thread exists, so every thread inherits the blocked signals.
   StopSignals stopSignals;
   SocketLibrary sockets;
@@ -53,17 +65,20 @@ int main(int argc, char** argv) {
                  instanceLockPath().c_str());
   }
 
-  const std::string settingsPath = executableFolder() + "trbk.ini";
+  const std::string settingsPath = programFolder() + "trbk.ini";
   IniFile ini;
   if (!startProgram(settingsPath, ini)) {
     std::fprintf(stderr, "The ini file could not be created\n");
     return 1;
   }
   reportSkippedSettingsLines(stderr, settingsPath, ini);
+  for (const std::string& problem : networkSettingProblems(ini, settingsPath)) {
+    std::fprintf(stderr, "%s\n", problem.c_str());
+  }
   static ConsoleSocketReports socketReports(stderr);
   setNetworkLogSink(&socketReports);
 
-  if (argc > 1 && wantsSimulatorStart(argv[1])) launchSimulator(ini);
+  if (wantsSimulatorStart(command.firstArgument)) launchSimulator(ini);
 
   const unsigned period = tickPeriodMs();
   std::printf("Tarnbeck is running (settings %s, a tick every %u ms). Ctrl+C stops it.\n",

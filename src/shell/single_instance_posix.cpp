@@ -2,24 +2,20 @@
 // the process ends in any way, so a crash never leaves a stale lock behind.
 #include "shell/single_instance_posix.h"
 
+#include "system/program_folder.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
-std::string instanceLockPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string folder = runtime != nullptr && *runtime != '\0' ? runtime : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder + "tarnbeck.lock";
-}
+std::string instanceLockPath() { return programFolder() + "tarnbeck.lock"; }
 
 SingleInstanceLock::SingleInstanceLock(const std::string& path) {
   // Close-on-exec: a simulator started by the launcher must not inherit the
-  // lock and keep it after Tarnbeck ends. A lock file of another user (in
-  // /tmp) can still be opened for reading, which is all flock needs.
+  // lock and keep it after Tarnbeck ends. A lock file of another user can
+  // still be opened for reading, which is all flock needs.
   descriptor_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (descriptor_ < 0) descriptor_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor_ < 0) return;

@@ -1,10 +1,11 @@
-// One Tarnbeck per user session on Linux: a lock on a file in the runtime
-// folder, held for the life of the process.
+// One Tarnbeck per program folder on Linux: a lock on a file beside the
+// settings file, held for the life of the process, so trackers with folders
+// of their own run side by side. Main thread only.
 #pragma once
 
 #include <string>
 
-// $XDG_RUNTIME_DIR/tarnbeck.lock, or /tmp/tarnbeck.lock without that folder.
+// tarnbeck.lock in the program folder.
 std::string instanceLockPath();
 
 class SingleInstanceLock {

@@ -4,6 +4,7 @@
 #include "config/autostart.h"
 #include "config/ini_file.h"
 #include "system/executable_path.h"
+#include "system/program_folder.h"
 
 #include "autostart_probe.h"
 #include "temp_folder.h"
@@ -61,6 +62,20 @@ TEST_P(Autostart, FollowsFirstCharacterOfSystemstart) {
                 c.presentBefore ? std::optional<std::string>(quoted(kEarlierEntry)) : std::nullopt);
       break;
   }
+}
+
+TEST(AutostartFolder, AChosenProgramFolderIsStartedAgainWithIt) {
+  TempFolder program;
+  AutostartSandbox sandbox;
+  const std::string path = program.file("trbk.ini");
+  writeBytes(path, "[main]\nsystemstart = 1");
+  IniFile ini;
+  ini.load(path);
+  setProgramFolder(program.path().string());
+  applyAutostart(ini);
+  setProgramFolder("");
+  EXPECT_EQ(sandbox.command(),
+            quoted(executablePath()) + " " + quoted("--folder") + " " + quoted(program.path().string()));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -58,6 +58,14 @@ TEST_F(XdgAutostart, EntryIsADesktopApplicationStartingTheExecutable) {
   EXPECT_TRUE(removeAutostartEntry());
 }
 
+TEST_F(XdgAutostart, ArgumentsFollowTheExecutableEachQuoted) {
+  EnvironmentVariable config("XDG_CONFIG_HOME", folder.path().string());
+  ASSERT_TRUE(writeAutostartEntry("/usr/bin/tarnbeck", {"--folder", "/home/me/league 1/"}));
+  const std::string entry = readBytes(folder.file("autostart/tarnbeck.desktop"));
+  EXPECT_NE(entry.find("\nExec=\"/usr/bin/tarnbeck\" \"--folder\" \"/home/me/league 1/\"\n"), std::string::npos)
+      << entry;
+}
+
 TEST_F(XdgAutostart, WithoutUsableConfigHomeTheEntryGoesUnderHome) {
   EnvironmentVariable home("HOME", folder.path().string());
   for (const std::optional<std::string>& configHome :

@@ -2,10 +2,12 @@
 // settings file.
 #include "config/ini_file.h"
 #include "config/settings.h"
+#include "config/settings_check.h"
 #include "config/settings_template.h"
 
 #include "temp_folder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -177,5 +179,59 @@ INSTANTIATE_TEST_SUITE_P(Texts, SettingsPort,
                                          PortCase{"70000", 4464}, PortCase{"65536", 0},
                                          PortCase{"\t 8080 9", 8080}, PortCase{"abc", 0},
                                          PortCase{"-1", 0}, PortCase{"0035742", 35742}));
+
+struct ProblemCase {
+  const char* name;
+  std::string file;
+  std::vector<std::string> problems;
+};
+
+TEST_F(SettingsFile, NetworkProblemsNameTheKeyTheTextAndThePortUsed) {
+  const std::string network = "[network]\nserverip = 127.0.0.1\n";
+  const ProblemCase cases[] = {
+      {"template", settingsTemplate(), {}},
+      {"plain ports, the highest too", network + "serverport = 65535\nclientport = 1\n", {}},
+      {"white space around the digits", network + "serverport = \t29999 \nclientport = 030000\n", {}},
+      {"not a number", network + "serverport = 29999\nclientport = abc\n",
+       {"trbk.ini: clientport \"abc\" is not a port number; using 0"}},
+      {"digits with a tail", network + "serverport = 35743abc\nclientport = 35742\n",
+       {"trbk.ini: serverport \"35743abc\" is not a port number; using 35743"}},
+      {"two numbers", network + "serverport = 8080 9\nclientport = 35742\n",
+       {"trbk.ini: serverport \"8080 9\" is not a port number; using 8080"}},
+      {"negative", network + "serverport = 1\nclientport = -1\n",
+       {"trbk.ini: clientport \"-1\" is not a port number; using 0"}},
+      {"empty, quoted", network + "serverport = \"\"\nclientport = 2\n",
+       {"trbk.ini: serverport \"\" is not a port number; using 0"}},
+      {"zero", network + "serverport = 0\nclientport = 000\n",
+       {"trbk.ini: serverport \"0\" is port 0, which cannot be used; using 0",
+        "trbk.ini: clientport \"000\" is port 0, which cannot be used; using 0"}},
+      {"out of range, as the low 16 bits", network + "serverport = 70000\nclientport = 65536\n",
+       {"trbk.ini: serverport \"70000\" is out of range (1 to 65535); using 4464",
+        "trbk.ini: clientport \"65536\" is out of range (1 to 65535); using 0"}},
+      {"beyond 32 bits, which the reading wraps", network + "serverport = 4294967297\nclientport = 5\n",
+       {"trbk.ini: serverport \"4294967297\" is out of range (1 to 65535); using 1"}},
+      {"missing key", network + "clientport = 35742\n",
+       {"trbk.ini: serverport is missing from [network]; using 0"}},
+      {"no network section", "[main]\noutputname = race.xml\n[extra]\nftpaddr = \"\"\n",
+       {"trbk.ini: there is no [network] section; using serverip \"\", serverport 0 and clientport 0"}},
+      {"empty file", "", {"trbk.ini: there is no [network] section; using serverip \"\", serverport 0 and clientport 0"}},
+  };
+  for (const ProblemCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const IniFile ini = loaded(c.file);
+    EXPECT_THAT(networkSettingProblems(ini, "trbk.ini"), testing::ElementsAreArray(c.problems));
+    // The values are read as they always were: the port named is the port used.
+    loadSettings(ini);
+    for (const std::string& problem : c.problems) {
+      const std::string used = problem.substr(problem.rfind(' ') + 1);
+      if (problem.find("serverport \"") != std::string::npos || problem.find("serverport is") != std::string::npos) {
+        EXPECT_EQ(std::to_string(serverPort()), used);
+      }
+      if (problem.find("clientport \"") != std::string::npos || problem.find("clientport is") != std::string::npos) {
+        EXPECT_EQ(std::to_string(clientPort()), used);
+      }
+    }
+  }
+}
 
 }  // namespace

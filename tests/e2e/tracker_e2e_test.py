@@ -142,8 +142,8 @@ class OutputLines:
 
 
 class Tracker:
-    """The tracker in a folder of its own, with its own lock and autostart
-    folders so nothing outside the folder is touched."""
+    """The tracker in a folder of its own (its lock lives there too), with its
+    own autostart folder so nothing outside the folder is touched."""
 
     def __init__(self, test, settings=None, folder=None):
         self.test = test
@@ -298,21 +298,113 @@ class StartUp(LinuxProgramCase):
     def test_a_second_instance_is_refused_and_touches_nothing(self):
         first = Tracker(self).start()
         first.started()
+        before = {name: first.read(name) for name in os.listdir(first.folder)}
+        self.assertIn("tarnbeck.lock", before)
+        # The same folder through the folder option: the same tracker.
         second_folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-")
-        second = Tracker(self, folder=second_folder)
-        second.environment["XDG_RUNTIME_DIR"] = first.folder  # the same session
-        second.start()
+        second = Tracker(self, folder=second_folder).start("--folder", first.folder)
         self.assertEqual(second.wait(10), 0)
         self.assertEqual(second.err.text(), "Tarnbeck is already running")
         self.assertEqual(sorted(os.listdir(second_folder)), ["tarnbeck"])
+        self.assertEqual({name: first.read(name) for name in os.listdir(first.folder)}, before)
         # The first one runs on, untouched.
         self.assertIsNone(first.process.poll())
         self.assertEqual(first.stop(), 0)
 
+    def test_trackers_of_two_folders_run_side_by_side(self):
+        league1 = self.tracker_with_ports()
+        league2 = self.tracker_with_ports()
+        # One session: the runtime folder no longer decides.
+        league2.environment["XDG_RUNTIME_DIR"] = league1.folder
+        league1.start().started()
+        league2.start().started()
+        for tracker in (league1, league2):
+            self.assertTrue(os.path.exists(tracker.path("tarnbeck.lock")))
+            self.assertEqual(tracker.stop(), 0)
+            self.assertEqual(tracker.err.text(), "")
+
+    def test_folder_option_keeps_settings_lock_and_stats_in_that_folder(self):
+        tracker = Tracker(self)
+        folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-folder-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        # A relative name is taken from the current folder (the tracker's).
+        relative = os.path.relpath(folder, tracker.folder)
+        tracker.start("--folder", relative)
+        tracker.started()
+        with open(SETTINGS_TEMPLATE, "rb") as file:
+            template = file.read()
+        with open(os.path.join(folder, "trbk.ini"), "rb") as file:
+            self.assertEqual(file.read(), template)
+        self.assertIn("settings %s/trbk.ini" % os.path.realpath(folder), tracker.out.text())
+        self.assertEqual(tracker.stop(), 0)
+        self.assertEqual(sorted(os.listdir(folder)), ["tarnbeck.lock", "trbk.ini"])
+        self.assertEqual(os.listdir(tracker.folder), ["tarnbeck"])
+
+        # A race saved there lands in the folder's xmlstats; the log stays in
+        # the current folder.
+        self.server_port = free_udp_port()
+        self.client_port = free_udp_port()
+        with open(os.path.join(folder, "trbk.ini"), "w", newline="") as file:
+            file.write(settings_text(self.server_port, self.client_port))
+        script = RACE_SETUP + RACE_LAPS + 'MSO "!save"\nexpect MST "/echo ^2race stats were saved!"\n'
+        standin = StandIn(self, script, self.server_port, folder=tracker.folder)
+        tracker.start("-startlfs", "--folder", folder)
+        tracker.started()
+        standin.finished_ok(60)
+        stats = os.path.join(os.path.realpath(folder), "xmlstats", "race_SO1_race5.xml")
+        self.assertValidXml(stats)
+        self.assertTrue(wait_until(lambda: "was saved" in tracker.log(), 5), tracker.log())
+        self.assertIn("Stats file %s was saved" % stats, tracker.log())
+        self.assertEqual(tracker.stop(), 0)
+        # -startlfs still counts after the folder option: it names where lfs is missing.
+        self.assertIn("lfs in the [main] section of %s/trbk.ini" % os.path.realpath(folder),
+                      tracker.err.text())
+        self.assertFalse(os.path.exists(tracker.path("xmlstats")))
+
+    def test_folder_option_that_cannot_be_used_ends_the_program_at_once(self):
+        missing = os.path.join(tempfile.gettempdir(), "tarnbeck-e2e-no-such-folder")
+        cases = [
+            (["--folder"], "tarnbeck: --folder needs the name of a folder"),
+            (["--folder", missing], "tarnbeck: --folder %s: no such folder" % missing),
+            (["--folder", "tarnbeck"], "tarnbeck: --folder tarnbeck: not a folder"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(message):
+                tracker = Tracker(self).start(*arguments)
+                self.assertEqual(tracker.wait(10), 2)
+                self.assertEqual(tracker.err.text(), message)
+                self.assertEqual(tracker.out.text(), "")
+                self.assertEqual(os.listdir(tracker.folder), ["tarnbeck"])
+                self.assertFalse(os.path.exists(missing))
+
+    def test_network_settings_that_cannot_work_are_named_and_used(self):
+        port = free_udp_port()
+        cases = [
+            ({"clientport": "abc"},
+             ['%s: clientport "abc" is not a port number; using 0']),
+            ({"serverport": "0", "clientport": "70000"},
+             ['%s: serverport "0" is port 0, which cannot be used; using 0',
+              '%s: clientport "70000" is out of range (1 to 65535); using 4464']),
+        ]
+        for values, expected in cases:
+            with self.subTest(values):
+                tracker = Tracker(self, settings_text(port, port, **values)).start()
+                tracker.started()
+                self.assertEqual(tracker.stop(), 0)
+                settings = tracker.path("trbk.ini")
+                self.assertEqual(tracker.err.text().split("\n"), [line % settings for line in expected])
+        with self.subTest("no [network] section"):
+            tracker = Tracker(self, "[main]\r\noutputname = x.xml\r\n").start()
+            tracker.started()
+            self.assertEqual(tracker.stop(), 0)
+            self.assertEqual(tracker.err.text(), '%s: there is no [network] section; using serverip "", '
+                             'serverport 0 and clientport 0' % tracker.path("trbk.ini"))
+
     def test_help_prints_the_usage_and_touches_nothing(self):
         tracker = Tracker(self).start("--help")
         self.assertEqual(tracker.wait(10), 0)
-        self.assertIn("usage: tarnbeck [-startlfs]", tracker.out.text())
+        self.assertIn("usage: tarnbeck [--folder DIR] [-startlfs]", tracker.out.text())
+        self.assertIn("  --folder DIR  the program folder", tracker.out.text())
         self.assertEqual(os.listdir(tracker.folder), ["tarnbeck"])
 
     def test_settings_file_that_cannot_be_created(self):
@@ -328,14 +420,17 @@ class StartUp(LinuxProgramCase):
         else:
             os.chmod(tracker.folder, 0o555)
             self.addCleanup(os.chmod, tracker.folder, 0o755)
-        lock_folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-lock-")
-        self.addCleanup(shutil.rmtree, lock_folder, True)
-        os.chmod(lock_folder, 0o777)
-        environment["XDG_RUNTIME_DIR"] = lock_folder
-        environment["XDG_CONFIG_HOME"] = lock_folder
+        config_folder = tempfile.mkdtemp(prefix="tarnbeck-e2e-config-")
+        self.addCleanup(shutil.rmtree, config_folder, True)
+        os.chmod(config_folder, 0o777)
+        environment["XDG_CONFIG_HOME"] = config_folder
         tracker.start(environment=environment, prefix=prefix)
         self.assertEqual(tracker.wait(10), 1)
-        self.assertEqual(tracker.err.text(), "The ini file could not be created")
+        # The lock beside the settings file cannot be made there either.
+        self.assertEqual(tracker.err.text().split("\n"), [
+            "Tarnbeck: %s cannot be locked; a second Tarnbeck would not be noticed."
+            % tracker.path("tarnbeck.lock"),
+            "The ini file could not be created"])
         self.assertFalse(os.path.exists(tracker.path("trbk.ini")))
 
 

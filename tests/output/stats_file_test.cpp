@@ -7,6 +7,7 @@
 #include "output/stats_file.h"
 #include "system/clock.h"
 #include "system/executable_path.h"
+#include "system/program_folder.h"
 #include "support/scratch_folder.h"
 #include "support/xml_check.h"
 
@@ -176,6 +177,20 @@ TEST_F(StatsFile, AMissingOrEmptyFolderSettingGivesTheDefaultFolderBesideTheProg
     EXPECT_TRUE(fs::is_directory(defaultFolder())) << setting;
     EXPECT_FALSE(fs::exists(output.path() / "missing")) << setting;
   }
+}
+
+TEST_F(StatsFile, AChosenProgramFolderHoldsTheDefaultFolder) {
+  ScratchFolder program;
+  setProgramFolder(program.path().string());
+  const std::string chosen = program.withSeparator() + "xmlstats" + pathSeparator();
+  useSettings("", "x");
+  EXPECT_EQ(statsFolder(), chosen);
+  EXPECT_TRUE(fs::is_directory(chosen));
+  // A folder setting that exists still wins.
+  useSettings(output.path().string(), "x");
+  EXPECT_EQ(statsFolder(), output.withSeparator());
+  setProgramFolder("");
+  EXPECT_FALSE(fs::exists(defaultFolder()));
 }
 
 TEST_F(StatsFile, TheFileHoldsTheDocumentAndIsQueuedForUpload) {

@@ -1,7 +1,10 @@
 // The Linux single-instance lock: a second holder is refused while the first
-// lives, the lock is free again once it is gone, and a program started by
-// the first instance never inherits it.
+// lives, the lock is free again once it is gone, a program started by the
+// first instance never inherits it, and each program folder has its own.
 #include "shell/single_instance_posix.h"
+
+#include "system/executable_path.h"
+#include "system/program_folder.h"
 
 #include "support/scratch_folder.h"
 
@@ -12,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 
 namespace {
 
@@ -66,18 +68,30 @@ TEST(SingleInstanceLockTest, UnusableLockFileLeavesTheProgramUnguarded) {
   EXPECT_FALSE(lock.heldElsewhere());
 }
 
-TEST(SingleInstanceLockTest, LockLivesInTheRuntimeFolderElseTmp) {
-  const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  std::string previous = saved != nullptr ? saved : "";
-  setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
-  EXPECT_EQ(instanceLockPath(), "/run/user/1000/tarnbeck.lock");
-  setenv("XDG_RUNTIME_DIR", "/run/user/1000/", 1);
-  EXPECT_EQ(instanceLockPath(), "/run/user/1000/tarnbeck.lock");
-  setenv("XDG_RUNTIME_DIR", "", 1);
-  EXPECT_EQ(instanceLockPath(), "/tmp/tarnbeck.lock");
-  unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(instanceLockPath(), "/tmp/tarnbeck.lock");
-  if (saved != nullptr) setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+TEST(SingleInstanceLockTest, LockLivesInTheProgramFolder) {
+  EXPECT_EQ(instanceLockPath(), executableFolder() + "tarnbeck.lock");
+  setProgramFolder("/var/lib/tarnbeck/league1");
+  EXPECT_EQ(instanceLockPath(), "/var/lib/tarnbeck/league1/tarnbeck.lock");
+  setProgramFolder("/var/lib/tarnbeck/league2/");
+  EXPECT_EQ(instanceLockPath(), "/var/lib/tarnbeck/league2/tarnbeck.lock");
+  setProgramFolder("");
+  EXPECT_EQ(instanceLockPath(), executableFolder() + "tarnbeck.lock");
+}
+
+TEST(SingleInstanceLockTest, TrackersOfTwoFoldersRunSideBySide) {
+  ScratchFolder league1;
+  ScratchFolder league2;
+  setProgramFolder(league1.path().string());
+  SingleInstanceLock first;
+  setProgramFolder(league2.path().string());
+  SingleInstanceLock second;
+  SingleInstanceLock third;
+  setProgramFolder("");
+  EXPECT_TRUE(first.held());
+  EXPECT_TRUE(second.held());
+  EXPECT_TRUE(third.heldElsewhere());
+  EXPECT_TRUE(std::filesystem::exists(league1.path() / "tarnbeck.lock"));
+  EXPECT_TRUE(std::filesystem::exists(league2.path() / "tarnbeck.lock"));
 }
 
 }  // namespace
