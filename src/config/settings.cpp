@@ -36,6 +36,8 @@ void loadSettings(const IniFile& ini) {
   loaded.httpaddr = ini.getValue("extra", "httpaddr");
   loaded.ftpuser = ini.getValue("extra", "ftpuser");
   loaded.ftppw = ini.getValue("extra", "ftppw");
+  loaded.insimversion = ini.getValue("network", "insimversion");
+  loaded.transport = ini.getValue("network", "transport");
   replaceSettings(loaded);
 }
 
@@ -62,3 +64,27 @@ std::string ftpAddress() { return copyText(&Settings::ftpaddr); }
 std::string httpAddress() { return copyText(&Settings::httpaddr); }
 std::string ftpUser() { return copyText(&Settings::ftpuser); }
 std::string ftpPassword() { return copyText(&Settings::ftppw); }
+
+LinkProtocol linkProtocol() {
+  const std::string version = copyText(&Settings::insimversion);
+  const std::string transport = copyText(&Settings::transport);
+  if (version.empty()) return LinkProtocol::TextUdp;
+  if (version != "9") return LinkProtocol::Unusable;
+  if (transport.empty() || transport == "tcp") return LinkProtocol::BinaryTcp;
+  if (transport == "udp") return LinkProtocol::BinaryUdp;
+  return LinkProtocol::Unusable;
+}
+
+std::string linkProtocolProblem() {
+  const std::string version = copyText(&Settings::insimversion);
+  const std::string transport = copyText(&Settings::transport);
+  if (!version.empty() && version != "9") {
+    return "insimversion \"" + version +
+           "\" is not a protocol this program speaks (leave it empty for the text protocol, or set 9); "
+           "the program does not link to the simulator";
+  }
+  if (version == "9" && !transport.empty() && transport != "tcp" && transport != "udp") {
+    return "transport \"" + transport + "\" is neither tcp nor udp; the program does not link to the simulator";
+  }
+  return std::string();
+}

@@ -18,7 +18,18 @@ struct Settings {
   std::string httpaddr;
   std::string ftpuser;
   std::string ftppw;
+  // [network] keys the template does not have: the protocol ("" the text
+  // protocol, "9" the binary one) and its transport ("tcp", the default, or "udp").
+  std::string insimversion;
+  std::string transport;
 };
+
+// How the program talks to the simulator, from insimversion and transport.
+enum class LinkProtocol : std::uint8_t { TextUdp, BinaryTcp, BinaryUdp, Unusable };
+LinkProtocol linkProtocol();
+// Why the protocol settings cannot work, naming the key and its value;
+// empty when they can. With such settings the program does not link.
+std::string linkProtocolProblem();
 
 // Copies every setting from the loaded settings file (missing keys read as
 // empty texts; port texts without digits leave the port at 0).

@@ -82,8 +82,25 @@ void RaceTracker::lap(std::uint8_t playerId, const RaceTime& time) {
 }
 
 void RaceTracker::result(const RaceResult& result) {
-  PlayerStats* player = stats_.findPlayer(result.playerId);
-  if (player == nullptr) return;
+  if (PlayerStats* player = stats_.findPlayer(result.playerId)) takeResult(*player, result);
+}
+
+void RaceTracker::resultOfPlayerWhoLeft(std::string_view playerName, const RaceResult& result) {
+  const std::string_view name = playerName.substr(0, kPlayerNameWidth - 1);
+  for (PlayerStats& player : stats_.players) {
+    if (player.id == -1 && player.name == name) {
+      takeResult(player, result);
+      return;
+    }
+  }
+}
+
+void RaceTracker::driverChanges(std::uint8_t playerId, std::string_view userName) {
+  if (PlayerStats* player = stats_.findPlayer(playerId)) player->setUserName(userName);
+}
+
+void RaceTracker::takeResult(PlayerStats& target, const RaceResult& result) {
+  PlayerStats* player = &target;
   const bool qualifying = stats_.isQualifying();
   const auto resultPosition = static_cast<std::uint8_t>(result.position + 1);
   if (!player->result) {

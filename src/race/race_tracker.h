@@ -82,6 +82,11 @@ class RaceTracker {
   void split(std::uint8_t playerId, const RaceTime& time);
   void lap(std::uint8_t playerId, const RaceTime& time);
   void result(const RaceResult& result);
+  // The result of a player who has left the race (the protocol gives no id
+  // any more): the record of that name whose player has left takes it.
+  void resultOfPlayerWhoLeft(std::string_view playerName, const RaceResult& result);
+  // Another user now drives the player's car.
+  void driverChanges(std::uint8_t playerId, std::string_view userName);
   void playerPits(std::uint8_t playerId);
   void playerLeaves(std::uint8_t playerId);
   // A race or qualifying session starts.
@@ -105,6 +110,7 @@ class RaceTracker {
  private:
   // Players whose result is in and who race a lapped race change no more.
   bool frozen(const PlayerStats& player) const;
+  void takeResult(PlayerStats& player, const RaceResult& result);
   // Saves the race if it has players; true when a stats file was written.
   bool saveRace();
 

@@ -219,4 +219,28 @@ TEST_F(RaceTrackerTest, RejoinByNameStartsTheRaceAfreshButKeepsQualifyingLaps) {
   }
 }
 
+TEST_F(RaceTrackerTest, AResultByNameGoesOnlyToARecordWhosePlayerHasLeft) {
+  startRace(3);
+  join(3, "Ann");
+  join(4, "Bob");
+  tracker.playerLeaves(3);
+  RaceResult result;
+  result.totalTime = RaceTime{0, 3, 1, 50};
+  result.position = 1;
+  tracker.resultOfPlayerWhoLeft("Bob", result);
+  EXPECT_FALSE(player("Bob").result.has_value()) << "Bob is still in the race";
+  tracker.resultOfPlayerWhoLeft("Ann", result);
+  ASSERT_TRUE(player("Ann").result.has_value());
+  EXPECT_EQ(player("Ann").result->position, 2);
+  EXPECT_EQ(player("Ann").result->totalTime, (RaceTime{0, 3, 1, 50}));
+}
+
+TEST_F(RaceTrackerTest, ADriverChangeGivesTheCarItsNewUserName) {
+  join(3, "Ann");
+  tracker.driverChanges(3, "carol");
+  EXPECT_EQ(player("Ann").userName, "carol");
+  tracker.driverChanges(9, "nobody");  // no such player: nothing happens
+  EXPECT_EQ(tracker.stats().players.size(), 1u);
+}
+
 }  // namespace
