@@ -38,6 +38,8 @@ void loadSettings(const IniFile& ini) {
   loaded.httpaddr = ini.getValue("extra", "httpaddr");
   loaded.ftpuser = ini.getValue("extra", "ftpuser");
   loaded.ftppw = ini.getValue("extra", "ftppw");
+  // Absent from the template: absent, empty or 0 keeps the report off.
+  loaded.htmlreport = scanUnsigned(ini.getValue("output", "htmlreport"), 0) != 0;
   replaceSettings(loaded);
 }
 
@@ -64,3 +66,8 @@ std::string ftpAddress() { return copyText(&Settings::ftpaddr); }
 std::string httpAddress() { return copyText(&Settings::httpaddr); }
 std::string ftpUser() { return copyText(&Settings::ftpuser); }
 std::string ftpPassword() { return copyText(&Settings::ftppw); }
+
+bool htmlReport() {
+  std::lock_guard<std::mutex> lock(StatsLock);
+  return current.htmlreport;
+}

@@ -18,6 +18,8 @@ struct Settings {
   std::string httpaddr;
   std::string ftpuser;
   std::string ftppw;
+  // [output] htmlreport: a race report page beside every stats file.
+  bool htmlreport = false;
 };
 
 // Copies every setting from the loaded settings file (missing keys read as
@@ -38,3 +40,4 @@ std::string ftpAddress();
 std::string httpAddress();
 std::string ftpUser();
 std::string ftpPassword();
+bool htmlReport();

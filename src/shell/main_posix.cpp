@@ -13,6 +13,7 @@
 #include "shell/executable_path.h"
 #include "shell/launcher.h"
 #include "shell/launcher_posix.h"
+#include "shell/report_command.h"
 #include "shell/single_instance_posix.h"
 #include "shell/stop_signals_posix.h"
 #include "shell/tick_period.h"
@@ -33,16 +34,21 @@ bool exists(const std::string& path) {
 
 const char usage[] =
     "usage: tarnbeck [-startlfs]\n"
+    "       tarnbeck --report STATS.xml [OUT.html]\n"
     "\n"
     "Records Live for Speed races as XML stats files. Runs in the foreground\n"
     "until Ctrl+C, SIGTERM or SIGHUP; settings are in trbk.ini beside the\n"
     "executable (written from the template on the first start).\n"
     "  -startlfs  also start the simulator named by lfs in [main]\n"
+    "  --report   write the HTML race report of a saved stats file (by default\n"
+    "             beside it, named .html) and exit\n"
     "Environment: TARNBECK_TICK_MS=N  tick every N ms (1-6000) instead of 6000.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A report of a saved file needs nothing of the running program.
+  if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
   if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     std::fputs(usage, stdout);
     return 0;

@@ -3,7 +3,10 @@
 #include "shell/timer_tick.h"
 
 #include "config/shared_state.h"
+#include "config/settings.h"
 #include "net/link_thread.h"
+#include "output/report_file.h"
+#include "output/stats_folder.h"
 #include "output/upload.h"
 #include "shell/log_file.h"
 
@@ -17,6 +20,8 @@ void handleSavedStatsFile(const std::string& path) {
     uploadStatsFile(path);
   } else {
     writeLog("Stats file " + path + " was saved");
+    const std::string report = reportPathBeside(path);
+    if (htmlReport() && pathExists(report)) writeLog("Race report " + report + " was saved");
   }
 }
 
