@@ -103,7 +103,11 @@ class TreeReader {
     return RaceTime{static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1]), static_cast<std::uint8_t>(t[2]),
                     static_cast<std::uint8_t>(t[3])};
   }
-  RaceTime time(const xmlNode* parent, std::string_view name) { return time(text(parent, name), name); }
+  // A missing or empty time element (older files) is no time.
+  RaceTime time(const xmlNode* parent, std::string_view name) {
+    const std::string value = text(parent, name);
+    return value.empty() ? RaceTime{} : time(value, name);
+  }
 
   void fail(std::string_view name, const std::string& value) {
     if (error_.empty()) error_ = "element " + std::string(name) + " holds \"" + value + "\", not what a stats file writes there";
