@@ -60,22 +60,38 @@ std::string strokeAttributes(std::size_t index) {
 class BrokenLine {
  public:
   void point(double x, double y) {
-    path_ += (penDown_ ? " L" : " M") + number(x) + " " + number(y);
+    if (penDown_) {
+      path_ += " L" + number(x) + " " + number(y);
+      runLength_++;
+    } else {
+      endRun();
+      path_ += " M" + number(x) + " " + number(y);
+      runLength_ = 1;
+    }
     penDown_ = true;
     lastX_ = x;
     lastY_ = y;
     any_ = true;
   }
   void gap() { penDown_ = false; }
-  const std::string& path() const { return path_; }
+  const std::string& path() {
+    endRun();
+    return path_;
+  }
   bool any() const { return any_; }
   double lastX() const { return lastX_; }
   double lastY() const { return lastY_; }
 
  private:
   std::string path_;
+  // A lone point between gaps is drawn as a dot (a tiny segment, round caps).
+  void endRun() {
+    if (runLength_ == 1) path_ += " l0.1 0";
+    runLength_ = 0;
+  }
   bool penDown_ = false;
   bool any_ = false;
+  unsigned runLength_ = 0;
   double lastX_ = 0;
   double lastY_ = 0;
 };
@@ -85,9 +101,9 @@ std::string svgOpen(const char* label, double height) {
          "\" role=\"img\" aria-label=\"" + label + "\" preserveAspectRatio=\"xMinYMin meet\">";
 }
 
-std::string lineElement(const ReportPlayer& player, std::size_t index, const std::string& path) {
+std::string lineElement(const ReportPlayer& player, std::size_t index, const std::string& path, bool crowded) {
   // A path needs at least one segment; "M x y" alone draws nothing.
-  return "<path class=\"line\" fill=\"none\" stroke-width=\"2\"" + strokeAttributes(index) + " d=\"" +
+  return std::string("<path class=\"line\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\" stroke-width=\"") + (crowded ? "1.3" : "2") + "\"" + strokeAttributes(index) + " d=\"" +
          (path.empty() ? std::string("M0 0") : path.substr(1)) + "\"><title>" + htmlText(plainName(player.name)) +
          "</title></path>";
 }
@@ -163,7 +179,7 @@ std::string lapChartSvg(const RaceReport& report) {
       if (lap.position == 0 || lap.position > rows) continue;
       line.point(xOf(lap.number), yOf(lap.position));
     }
-    svg += lineElement(player, i, line.path());
+    svg += lineElement(player, i, line.path(), report.players.size() > 12);
     labels += endLabel(player, i, line);
   }
   return svg + labels + "</svg>";
@@ -183,9 +199,10 @@ std::string lapTimeChartSvg(const RaceReport& report) {
 
   std::sort(times.begin(), times.end());
   const std::int64_t fastest = times.front();
-  const std::int64_t median = times[times.size() / 2];
-  // A usual lap is within some 15 % of the median; beyond is a pit stop or a crash.
-  std::int64_t top = std::min(times.back(), median + std::max<std::int64_t>(median * 15 / 100, 100));
+  // Nine laps in ten are usual ones; the slowest few (pit stops, crashes) may
+  // lie far above and are drawn at the top edge instead.
+  const std::int64_t usual = times[(times.size() - 1) * 9 / 10];
+  std::int64_t top = std::min(times.back(), usual + std::max<std::int64_t>((usual - fastest) * 6 / 10, 100));
   std::int64_t bottom = std::max<std::int64_t>(0, fastest - std::max<std::int64_t>((top - fastest) / 20, 10));
   top += std::max<std::int64_t>((top - bottom) / 20, 10);
   const double plotHeight = height - kTop - kBottom;
@@ -234,7 +251,7 @@ std::string lapTimeChartSvg(const RaceReport& report) {
                  lapTimeText(lap.time) + "</title></path>";
       }
     }
-    svg += lineElement(player, i, line.path());
+    svg += lineElement(player, i, line.path(), report.players.size() > 12);
     labels += endLabel(player, i, line);
   }
   return svg + marks + (report.players.size() <= 12 ? labels : std::string()) + "</svg>";
