@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 xvfb xdotool x11-utils imagemagick
   clang clang-14 libclang-rt-14-dev libxml2-dev
+  chromium fonts-dejavu-core
 )
 
 missing=()

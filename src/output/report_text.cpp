@@ -15,7 +15,7 @@ void appendEscaped(std::string& html, unsigned char c) {
     case '\'': html += "&#39;"; break;
     default:
       if (c < 0x20 || c == 0x7F) {
-        html += ' ';
+        // Left out, as the stats file leaves them out.
       } else if (c < 0x80) {
         html += static_cast<char>(c);
       } else {

@@ -10,7 +10,7 @@
 #include <string>
 
 // ISO-8859-1 bytes as UTF-8, with the HTML markup characters as character
-// references. Control characters, which HTML does not allow, become spaces.
+// references. Control characters, which HTML does not allow, are left out.
 std::string htmlText(const std::string& latin1);
 
 // The name as the game shows it, without its colour codes, escapes decoded,
