@@ -180,6 +180,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string error;
   FUZZ_CHECK(readStatsFile(path, readBack, error), "the stats file is not read back: " + error);
   readBack.savedAt = report.savedAt;
-  FUZZ_CHECK(renderHtmlReport(readBack) == page, "the stats file gives another page");
+  const std::string fromFile = renderHtmlReport(readBack);
+  if (fromFile != page) {
+    std::size_t at = 0;
+    while (at < page.size() && at < fromFile.size() && page[at] == fromFile[at]) ++at;
+    const std::size_t from = at > 80 ? at - 80 : 0;
+    FUZZ_CHECK(false, "the stats file gives another page; model: ..." + page.substr(from, 160) +
+                          "\nfile: ..." + fromFile.substr(from, 160));
+  }
   return 0;
 }

@@ -47,7 +47,9 @@ std::string sessionText(const RaceReport& report) {
 }
 
 std::string trackText(const RaceReport& report) {
-  return report.info && !report.info->track.empty() ? htmlText(report.info->track) : std::string("Unknown track");
+  // Decided on the text shown: the stats file leaves out what HTML cannot show.
+  const std::string track = report.info ? htmlText(report.info->track) : std::string();
+  return track.empty() ? std::string("Unknown track") : track;
 }
 
 std::string cell(const char* kind, const std::string& html) {
@@ -113,9 +115,11 @@ std::optional<RaceTime> fastestLap(const RaceReport& report) {
 std::string heading(const RaceReport& report) {
   std::string html = "<header><h1>" + trackText(report) + " &#8211; " + sessionText(report) + "</h1><p class=\"meta\">";
   std::vector<std::string> parts;
-  if (report.info && !report.info->host.empty()) parts.push_back("Host <b>" + colouredName(report.info->host) + "</b>");
+  const std::string host = report.info ? colouredName(report.info->host) : std::string();
+  if (!host.empty()) parts.push_back("Host <b>" + host + "</b>");
   if (!report.savedAt.empty()) parts.push_back("Saved <b><time>" + htmlText(report.savedAt) + "</time></b>");
-  if (report.info && !report.info->version.empty()) parts.push_back("LFS <b>" + htmlText(report.info->version) + "</b>");
+  const std::string version = report.info ? htmlText(report.info->version) : std::string();
+  if (!version.empty()) parts.push_back("LFS <b>" + version + "</b>");
   parts.push_back(std::to_string(report.players.size()) + (report.players.size() == 1 ? " player" : " players"));
   for (std::size_t i = 0; i < parts.size(); ++i) html += (i ? " &#183; " : "") + parts[i];
   return html + "</p></header>";
@@ -167,9 +171,10 @@ std::string lapTable(const ReportPlayer& player, const std::string& position) {
     }
   }
 
+  const std::string userName = htmlText(player.userName);
   std::string html = "<section class=\"player\"><h3>" + (position.empty() ? std::string() : position + ". ") +
-                     colouredName(player.name) + " <span class=\"meta\">" + htmlText(player.userName) +
-                     (player.userName.empty() ? "" : ", ") + htmlText(player.carName) + "</span></h3>";
+                     colouredName(player.name) + " <span class=\"meta\">" + userName +
+                     (userName.empty() ? "" : ", ") + htmlText(player.carName) + "</span></h3>";
   if (player.laps.empty()) return html + "<p class=\"note\">No laps.</p></section>";
   html += "<div class=\"scroll\"><table class=\"laps\"><thead><tr><th class=\"n\">Lap</th><th class=\"n\">Pos</th>";
   for (std::size_t k = 0; k < splitColumns; ++k) html += "<th class=\"n\">Split " + std::to_string(k + 1) + "</th>";

@@ -74,7 +74,14 @@ struct ColourRun {
 
 // Colour codes are read before escapes: "^^1" is a "^" followed by a colour
 // change, as in the game.
-std::vector<ColourRun> colourRuns(const std::string& name) {
+std::vector<ColourRun> colourRuns(const std::string& text) {
+  // Control characters go first, as the stats file leaves them out, so they
+  // cannot split or join a code.
+  std::string name;
+  for (char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 0x20 && code != 0x7F) name += c;
+  }
   std::vector<ColourRun> runs{{-1, ""}};
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (name[i] == '^' && i + 1 < name.size() && name[i + 1] >= '0' && name[i + 1] <= '9') {

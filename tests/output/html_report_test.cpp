@@ -48,6 +48,7 @@ TEST(ReportText, NamesShowColoursAndDecodedEscapesAndAreEscaped) {
       {"&amp;", "&amp;amp;"},
       {"'a'", "&#39;a&#39;"},
       {"a\x01\tb\x7F", "ab"},  // control characters HTML does not allow
+      {"^\x01" "1x", "<span class=\"c1\">x</span>"},  // ... are gone before codes are read
       {"^1", ""},
   };
   for (const TextCase& c : cases) {
