@@ -84,9 +84,9 @@ class BrokenLine {
 
  private:
   std::string path_;
-  // A lone point between gaps is drawn as a dot (a tiny segment, round caps).
+  // A lone point between gaps is drawn as a short dash across it.
   void endRun() {
-    if (runLength_ == 1) path_ += " l0.1 0";
+    if (runLength_ == 1) path_ += " m-4 0 l8 0";
     runLength_ = 0;
   }
   bool penDown_ = false;
