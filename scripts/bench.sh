@@ -2,8 +2,9 @@
 # Builds the benchmarks (preset "bench", optimised) and runs them all, then
 # prints the figures the README's performance section quotes: OnDatagram time
 # and heap allocations per packet kind, loopback ingest against a bare
-# recvfrom loop, the stats document against one fwrite, and peak memory of a
-# one-hour replay against idle.
+# recvfrom loop, the stats document against one fwrite, the race report of a
+# 40-player race beside its stats document, and peak memory of a one-hour
+# replay against idle.
 #
 #   scripts/bench.sh [Google Benchmark options...]
 #
@@ -25,13 +26,17 @@ echo "load:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "=== Benchmarks"
 "$BUILD/bench/tarnbeck_bench" --benchmark_out="$BUILD/results.json" --benchmark_out_format=json "$@"
 
+echo "=== Race report, 40 players, 100 laps"
+"$BUILD/bench/html_report_bench" --benchmark_out="$BUILD/report_results.json" --benchmark_out_format=json "$@"
+
 echo "=== One-hour replay, 40 players"
 "$BUILD/bench/replay_memory" | tee "$BUILD/replay.txt"
 
 echo "=== Summary"
-python3 - "$BUILD/results.json" "$BUILD/replay.txt" <<'PY'
+python3 - "$BUILD/results.json" "$BUILD/replay.txt" "$BUILD/report_results.json" <<'PY'
 import json, sys
-runs = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type") != "aggregate"}
+runs = {b["name"]: b for path in (sys.argv[1], sys.argv[3])
+        for b in json.load(open(path))["benchmarks"] if b.get("run_type") != "aggregate"}
 def find(prefix):
     for name, run in runs.items():
         if name.startswith(prefix):
@@ -47,6 +52,9 @@ print("ingest: SocketHandler loop %.0f datagrams/s, bare recvfrom %.0f datagrams
 document, fwrite = find("writeDocumentToFile"), find("writeSameBytesWithOneFwrite")
 print("stats document: %.2f ms, one fwrite of the same %d bytes %.2f ms, ratio %.1f (goal <= 3)"
       % (document["real_time"], document["document_bytes"], fwrite["real_time"], document["real_time"] / fwrite["real_time"]))
+report, xml = find("reportOfTheBigRace"), find("statsDocumentOfTheBigRace")
+print("race report: %.2f ms for %d bytes of HTML, the stats document of the same race %.2f ms for %d bytes"
+      % (report["real_time"], report["page_bytes"], xml["real_time"], xml["document_bytes"]))
 for line in open(sys.argv[2]):
     if "ratio" in line:
         print("one-hour replay: " + line.strip() + " (goal <= 1.5)")

@@ -2,7 +2,8 @@
 # The program's main job, end to end: installs what is needed, builds the
 # Linux program and the simulator stand-in, then lets the stand-in play the
 # sample race against Tarnbeck in a fresh folder, and shows the stats file
-# Tarnbeck wrote with a short summary of the result.
+# Tarnbeck wrote with a short summary of the result, and the HTML race
+# report it wrote beside it (the settings file turns htmlreport on).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,6 +16,9 @@ cmake --build --preset linux --target tarnbeck lfs_standin
 demo=$(mktemp -d "${TMPDIR:-/tmp}/tarnbeck-demo-XXXXXX")
 cp build/linux/src/shell/tarnbeck "$demo/"
 cd "$demo"
+# The shipped settings, with the race report switched on.
+cp "$root/src/config/settings_template.ini" trbk.ini
+printf '\r\n[output]\r\nhtmlreport = 1\r\n' >>trbk.ini
 
 tracker=""
 stop_tracker() {
@@ -89,6 +93,14 @@ for i in $(seq "$count"); do
     "$(value "$player/PLLAPCOUNT")" "$(race_time "$(value "$player/BESTLAP")")" \
     "$(race_time "$(value "$player/TOTALTIME")")"
 done
+report="${stats%.xml}.html"
+echo
+if [ -f "$report" ]; then
+  echo "Race report (one self-contained page; open it in a browser): $report"
+else
+  echo "No race report was written beside the stats file." >&2
+  exit 1
+fi
 echo
 echo "Log: $demo/log.txt"
 cat "$demo/log.txt"

@@ -12,6 +12,7 @@ packages=(
   wine64 xvfb xdotool x11-utils imagemagick
   clang clang-14 libclang-rt-14-dev libxml2-dev
   dpkg-dev binutils util-linux iproute2
+  chromium fonts-dejavu-core
 )
 
 missing=()

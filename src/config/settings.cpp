@@ -38,6 +38,8 @@ void loadSettings(const IniFile& ini) {
   loaded.ftppw = ini.getValue("extra", "ftppw");
   loaded.insimversion = ini.getValue("network", "insimversion");
   loaded.transport = ini.getValue("network", "transport");
+  // Absent from the template: absent, empty or 0 keeps the report off.
+  loaded.htmlreport = scanSettingNumber(ini.getValue("output", "htmlreport"), 0) != 0;
   replaceSettings(loaded);
 }
 
@@ -87,4 +89,9 @@ std::string linkProtocolProblem() {
     return "transport \"" + transport + "\" is neither tcp nor udp; the program does not link to the simulator";
   }
   return std::string();
+}
+
+bool htmlReport() {
+  std::lock_guard<std::mutex> lock(StatsLock);
+  return current.htmlreport;
 }

@@ -22,6 +22,8 @@ struct Settings {
   // protocol, "9" the binary one) and its transport ("tcp", the default, or "udp").
   std::string insimversion;
   std::string transport;
+  // [output] htmlreport: a race report page beside every stats file.
+  bool htmlreport = false;
 };
 
 // How the program talks to the simulator, from insimversion and transport.
@@ -54,3 +56,4 @@ std::string ftpAddress();
 std::string httpAddress();
 std::string ftpUser();
 std::string ftpPassword();
+bool htmlReport();

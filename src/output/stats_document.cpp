@@ -168,6 +168,28 @@ PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position
   return pick;
 }
 
+std::vector<PlacedPlayer> documentOrder(std::list<PlayerStats>& players, bool qualifying) {
+  std::vector<PlacedPlayer> order;
+  if (qualifying) {
+    for (PlayerStats& player : players) order.push_back({&player, std::nullopt});
+    return order;
+  }
+  PickedPlayers picked;
+  const unsigned count = static_cast<unsigned>(players.size());
+  for (unsigned i = 1; i <= count; ++i) {
+    PlayerStats* player = playerAtPosition(players, i, picked);
+    if (player == nullptr) continue;  // no player for this position
+    order.push_back({player, i});
+    picked.push_back(player);
+  }
+  // Result positions with gaps or duplicates leave finished players without
+  // a place above; they are still part of the race.
+  for (PlayerStats& player : players) {
+    if (std::find(picked.begin(), picked.end(), &player) == picked.end()) order.push_back({&player, std::nullopt});
+  }
+  return order;
+}
+
 void restoreAfterBuild(std::list<PlayerStats>& players, bool qualifying) {
   if (!qualifying) return;
   for (PlayerStats& player : players) {
@@ -200,24 +222,8 @@ void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players, cons
     writer.write(endTag());
     writer.write(startTag("PLAYERS"));
 
-    if (qualifying) {
-      for (PlayerStats& player : players) writePlayer(writer, player, std::nullopt, qualifying);
-    } else {
-      PickedPlayers written;
-      const unsigned count = static_cast<unsigned>(players.size());
-      for (unsigned i = 1; i <= count; ++i) {
-        PlayerStats* player = playerAtPosition(players, i, written);
-        if (player == nullptr) continue;  // no player for this position
-        writePlayer(writer, *player, i, qualifying);
-        written.push_back(player);
-      }
-      // Result positions with gaps or duplicates leave finished players without
-      // a place above; they are still part of the race.
-      for (PlayerStats& player : players) {
-        if (std::find(written.begin(), written.end(), &player) == written.end()) {
-          writePlayer(writer, player, std::nullopt, qualifying);
-        }
-      }
+    for (const PlacedPlayer& placed : documentOrder(players, qualifying)) {
+      writePlayer(writer, *placed.player, placed.position, qualifying);
     }
     writer.write(endTag("TRBKSTATS"));
   }

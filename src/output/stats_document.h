@@ -37,6 +37,18 @@ using PickedPlayers = std::vector<const PlayerStats*>;
 // is left for the position.
 PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position, const PickedPlayers& picked);
 
+// A player in the order the document lists them, with the race position
+// shown for them (none in qualifying and for those listed after the others).
+struct PlacedPlayer {
+  PlayerStats* player;
+  std::optional<unsigned> position;
+};
+
+// The document's order: in qualifying the list order; in a race position by
+// position (playerAtPosition), then the players that gaps or duplicates in
+// the result positions left out, in list order.
+std::vector<PlacedPlayer> documentOrder(std::list<PlayerStats>& players, bool qualifying);
+
 // In qualifying, sets every result position back to unplaced so the next
 // document numbers them afresh.
 void restoreAfterBuild(std::list<PlayerStats>& players, bool qualifying);

@@ -3,6 +3,8 @@
 
 #include "config/settings.h"
 #include "config/shared_state.h"
+#include "output/report_file.h"
+#include "output/report_from_race.h"
 #include "output/stats_document.h"
 #include "system/file_system.h"
 #include "system/clock.h"
@@ -33,7 +35,12 @@ std::string fileNameSafe(const std::string& text) {
 bool writeStats(std::list<PlayerStats>& players, const std::optional<RaceInfo>& info) {
   if (players.empty() || splitCount(players) == 0) return false;
   std::string path = makeStatsFileName(outputName(), info);
+  // The report is taken from the model before the document changes it.
+  std::optional<RaceReport> report;
+  if (htmlReport()) report = buildRaceReport(players, info, reportTimestamp());
   if (!saveTextFile(path, [&](std::ostream& out) { writeStatsDocument(out, players, info); })) return false;
+  // A report that cannot be written is not there; the stats file still is.
+  if (report) saveHtmlReport(reportPathBeside(path), *report);
   setPendingStatsFile(path);
   return true;
 }

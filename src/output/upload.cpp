@@ -4,12 +4,32 @@
 
 #include "config/settings.h"
 #include "config/shared_state.h"
+#include "output/report_file.h"
 #include "output/report_link.h"
 #include "system/executable_path.h"
+#include "system/file_system.h"
 #include "system/log_file.h"
 
 namespace {
 const char kUploadFailed[] = "Couldn\xB4t log into ftp";
+
+std::string fileNameOf(const std::string& path) {
+  std::string::size_type separator = path.find_last_of(pathSeparator());
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+// The race report beside an uploaded stats file goes to the same folder. Its
+// outcome is only logged: the game hears about the stats file alone.
+void uploadReportBeside(FtpUploadRequest request, const FtpUploadOptions& options) {
+  request.localPath = reportPathBeside(request.localPath);
+  if (!pathExists(request.localPath)) return;
+  request.remoteName = fileNameOf(request.localPath);
+  if (ftpPutFile(request, options)) {
+    writeLog("Race report " + httpAddress() + request.remoteName);
+  } else {
+    writeLog("Race report " + request.remoteName + " could not be uploaded");
+  }
+}
 }  // namespace
 
 bool isFtpConfigured() { return !ftpAddress().empty(); }
@@ -22,12 +42,13 @@ void uploadStatsFile(const std::string& path, const FtpUploadOptions& options) {
   request.user = ftpUser();
   request.password = ftpPassword();
   request.localPath = path;
-  std::string::size_type separator = path.find_last_of(pathSeparator());
-  request.remoteName = separator == std::string::npos ? path : path.substr(separator + 1);
+  request.remoteName = fileNameOf(path);
 
   if (ftpPutFile(request, options)) {
     writeUploadEntry(request.remoteName);
     recordUploadOutcome(UploadSucceeded);
+    // After a failed stats upload the server is not tried again for the report.
+    if (htmlReport()) uploadReportBeside(request, options);
   } else {
     // The file stays where it was saved; the entry says which one it is.
     writeLog(std::string(kUploadFailed) + "; " + path + " was not uploaded");

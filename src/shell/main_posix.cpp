@@ -12,6 +12,7 @@
 #include "shell/launcher.h"
 #include "shell/launcher_posix.h"
 #include "shell/program.h"
+#include "shell/report_command.h"
 #include "shell/single_instance_posix.h"
 #include "shell/stop_signals_posix.h"
 #include "shell/tick_period.h"
@@ -26,6 +27,7 @@ namespace {
 
 const char usage[] =
     "usage: tarnbeck [--folder DIR] [-startlfs]\n"
+    "       tarnbeck --report STATS.xml [OUT.html]\n"
     "\n"
     "Records Live for Speed races as XML stats files. Runs in the foreground\n"
     "until Ctrl+C, SIGTERM or SIGHUP; settings are in trbk.ini in the program\n"
@@ -34,12 +36,16 @@ const char usage[] =
     "                Tarnbeck per folder) and the default stats folder\n"
     "                DIR/xmlstats; without it, the executable's folder\n"
     "  -startlfs     also start the simulator named by lfs in [main]\n"
+    "  --report      write the HTML race report of a saved stats file (by\n"
+    "                default beside it, named .html) and exit\n"
     "log.txt is written to the current folder.\n"
     "Environment: TARNBECK_TICK_MS=N  tick every N ms (1-6000) instead of 6000.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A report of a saved file needs nothing of the running program.
+  if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
   const CommandLine command = readCommandLine(argc, argv);
   if (command.help) {
     std::fputs(usage, stdout);

@@ -2,7 +2,10 @@
 // it, and tells waiters when the queue is empty.
 #include "shell/upload_worker.h"
 
+#include "config/settings.h"
+#include "output/report_file.h"
 #include "output/upload.h"
+#include "system/file_system.h"
 #include "system/log_file.h"
 
 #include <system_error>
@@ -72,6 +75,8 @@ void UploadWorker::run() {
 void UploadWorker::handle(const std::string& path) {
   if (!isFtpConfigured()) {
     writeLog("Stats file " + path + " was saved");
+    const std::string report = reportPathBeside(path);
+    if (htmlReport() && pathExists(report)) writeLog("Race report " + report + " was saved");
     return;
   }
   FtpUploadOptions options;

@@ -123,6 +123,27 @@ TEST_F(SettingsFile, TemplateGivesItsDefaults) {
   EXPECT_EQ(httpAddress(), "");
   EXPECT_EQ(ftpUser(), "");
   EXPECT_EQ(ftpPassword(), "");
+  EXPECT_FALSE(htmlReport());
+}
+
+TEST_F(SettingsFile, HtmlReportIsOnlyOnWhenItsKeySaysSo) {
+  const struct {
+    const char* text;
+    bool on;
+  } cases[] = {
+      {"[output]\nhtmlreport = 1\n", true},
+      {"[output]\nhtmlreport = \"1\"\n", true},
+      {"[output]\nhtmlreport = 0\n", false},
+      {"[output]\nhtmlreport = \"\"\n", false},
+      {"[output]\nhtmlreport = off\n", false},
+      {"[extra]\nhtmlreport = 1\n", false},  // only in [output]
+      {"[main]\noutputname = race.xml\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    loadSettings(loaded(c.text));
+    EXPECT_EQ(htmlReport(), c.on);
+  }
 }
 
 TEST_F(SettingsFile, EveryKeyReachesItsField) {

@@ -820,23 +820,28 @@ def test_names(suite):
             yield "%s.%s" % (type(item).__name__, item._testMethodName)
 
 
-def main():
+def run_module(module, required):
+    """Runs the named cases of a module of end-to-end cases; --list names them all."""
     if sys.argv[1:] == ["--list"]:
         # Every case of the module, one a line, for the build to register.
-        for name in test_names(unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])):
+        for name in test_names(unittest.defaultTestLoader.loadTestsFromModule(module)):
             print(name)
         return
-    for name, value in (("TARNBECK_BIN", TARNBECK), ("STANDIN_BIN", STANDIN),
-                        ("SAMPLE_RACE", SAMPLE_RACE), ("EXPECTED_DIR", EXPECTED_DIR),
-                        ("SETTINGS_TEMPLATE", SETTINGS_TEMPLATE)):
+    for name, value in required:
         if not value:
             sys.exit("%s is not set" % name)
-    suite = unittest.defaultTestLoader.loadTestsFromNames(sys.argv[1:], sys.modules[__name__])
+    suite = unittest.defaultTestLoader.loadTestsFromNames(sys.argv[1:], module)
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     if not result.wasSuccessful():
         sys.exit(1)
     if result.skipped and result.testsRun == len(result.skipped):
         sys.exit(77)
+
+
+def main():
+    run_module(sys.modules[__name__],
+               (("TARNBECK_BIN", TARNBECK), ("STANDIN_BIN", STANDIN), ("SAMPLE_RACE", SAMPLE_RACE),
+                ("EXPECTED_DIR", EXPECTED_DIR), ("SETTINGS_TEMPLATE", SETTINGS_TEMPLATE)))
 
 
 if __name__ == "__main__":

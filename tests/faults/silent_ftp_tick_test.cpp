@@ -5,6 +5,7 @@
 // was saved either way.
 #include "config/settings.h"
 #include "config/shared_state.h"
+#include "link/link_thread.h"
 #include "net/socket_library.h"
 #include "output/ftp_upload.h"
 #include "shell/timer_tick.h"
@@ -39,7 +40,12 @@ class SilentFtpServer : public ::testing::Test {
     }
     setPendingStatsFile(stats.string());
   }
-  void TearDown() override { replaceSettings(Settings()); }
+  void TearDown() override {
+    replaceSettings(Settings());
+    // A simulator running on this machine would have been linked by the tick.
+    setSimulatorRunning(false);
+    waitForNetworkThread();
+  }
 
   std::string log() const { return readFileBytes("log.txt"); }
 

@@ -4,6 +4,7 @@
 # as a stats file, uploaded by FTP to a real server on 127.0.0.1 and the
 # outcome announced in the game. Closing the game's window ends the link and
 # frees the client port; "Close" writes and uploads the race still in memory.
+# The race report is on: each stats file has its .html beside it, uploaded too.
 source "$(dirname "$0")/lib.sh"
 setup
 ini="$INSTALL_DIR/trbk.ini"
@@ -41,6 +42,7 @@ set_setting "$ini" ftpaddr "127.0.0.1/incoming"
 set_setting "$ini" httpaddr "http://127.0.0.1/stats/"
 set_setting "$ini" ftpuser "racer"
 set_setting "$ini" ftppw "secret"
+printf '\r\n[output]\r\nhtmlreport = 1\r\n' >>"$ini"
 mkdir -p "$ftp_root/incoming"
 ftp_listening && fail "port 21 is already taken; the check needs it for its FTP server"
 /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 21 -u racer -P secret -d "$ftp_root" -w \
@@ -75,6 +77,16 @@ cmp <(tr -d '\r' <"$first") <(tr -d '\r' <"$ftp_root/incoming/$name") || fail "t
 grep -qF "http://127.0.0.1/stats/$name" "$INSTALL_DIR/log.txt" || fail "no upload entry in log.txt"
 grep -qF "rfile=127.0.0.1%2Fstats%2F$name" "$INSTALL_DIR/log.txt" || fail "no report link in log.txt"
 
+note "the race report beside the stats file, uploaded after it"
+page="${first%.xml}.html"
+[ -f "$page" ] || fail "no race report beside $name"
+head -c 15 "$page" | grep -qF '<!DOCTYPE html>' || fail "the race report is no HTML page"
+grep -qF '<title>BL1 &#8211; Race, 3 laps</title>' "$page" || fail "the race report names another race"
+grep -qF '>Bob</td>' "$page" || fail "Bob is missing from the race report"
+[ -f "$ftp_root/incoming/$(basename "$page")" ] || fail "the race report was not uploaded"
+cmp <(tr -d '\r' <"$page") <(tr -d '\r' <"$ftp_root/incoming/$(basename "$page")") || fail "the uploaded report differs"
+grep -qF "Race report http://127.0.0.1/stats/$(basename "$page")" "$INSTALL_DIR/log.txt" || fail "no report entry in log.txt"
+
 note "closing the game's window ends the link and frees the client port"
 client_port_free && fail "the client port is not bound while linked"
 driver close LFS "Live for Speed"
@@ -97,4 +109,6 @@ xmllint --noout "$second" || fail "the stats file written at Close is not well-f
 [ "$(xpath 'string(/TRBKSTATS/TRACK/TRACKNAME)' "$second")" = FE1 ] || fail "wrong track in the race written at Close"
 [ "$(xpath 'string(/TRBKSTATS/PLAYERS/PLAYER[1]/NAME)' "$second")" = Dave ] || fail "Dave is missing from the race written at Close"
 [ -f "$ftp_root/incoming/$(basename "$second")" ] || fail "the race written at Close was not uploaded"
+[ -f "${second%.xml}.html" ] || fail "no race report beside the race written at Close"
+[ -f "$ftp_root/incoming/$(basename "${second%.xml}.html")" ] || fail "the report of the race written at Close was not uploaded"
 echo "PASS"
