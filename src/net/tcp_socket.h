@@ -7,7 +7,8 @@
 // Ownership as for every socket: whoever sets SetDeleteByHandler() hands the
 // socket to the handler, which deletes it after a close-and-delete request.
 // The callbacks must not delete the socket; a failure or a disconnect marks
-// it close-and-delete, and the handler closes it in the same Select.
+// it close-and-delete, and the handler closes it in the same Select. One
+// socket serves one connection: to connect again, make a new one.
 #pragma once
 
 #include "net/socket.h"
