@@ -235,6 +235,54 @@ def xml_writer_seeds():
     }
 
 
+# Binary InSim (version 9) packets captured from the simulator (reference
+# sample list); byte 0 is the size divided by 4.
+INSIM9_SAMPLES = {
+    "ver": "05 02 01 00 30 2e 37 46 00 00 00 00 53 33 00 00 00 00 09 00",
+    "tiny": "01 03 ff 15",
+    "small_vta": "02 04 00 03 01 00 00 00",
+    "sta": "07 05 fa 00 00 00 80 3f c5 48 00 36 0d 14 00 01 00 21 00 00 4c 41 31 58 00 00 00 01",
+    "ncn": "0e 12 00 04 42 6f 6b 75 6a 69 73 68 69 6e 00 00 00 00 00 00 00 00 00 00 00 00 00 00 5e 37 43 "
+           "79 6b 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 02 04 00",
+    "cnl": "02 13 00 23 00 16 00 00",
+    "npl": "13 15 fa 3e 1d 04 81 00 5e 37 32 31 20 43 2e 42 69 73 73 65 79 00 00 00 00 00 00 00 00 00 00 "
+           "00 2d 20 32 31 20 2d 00 70 c9 2d 94 00 45 43 48 5f 32 31 00 00 00 00 00 00 00 00 00 00 01 01 "
+           "01 01 00 0e 1e 00 00 00 00 00 00 0f 00 64",
+    "plp": "01 16 00 01",
+    "lap": "05 18 00 3e dc 04 01 00 a6 c4 03 00 02 00 81 00 00 00 00 af",
+    "spx": "04 19 00 36 26 0f 02 00 26 0f 02 00 01 00 00 c5",
+    "res": "15 23 00 36 42 6f 6b 75 6a 69 73 68 69 6e 00 00 00 00 00 00 00 00 00 00 00 00 00 00 5e 37 32 "
+           "31 20 43 2e 42 69 73 73 65 79 00 00 00 00 00 00 00 00 00 00 00 2d 20 32 31 20 2d 00 70 20 e3 "
+           "74 00 82 81 24 00 24 08 01 00 00 00 02 00 21 00 81 00 01 03 00 00",
+    "reo": "0b 24 00 02 01 03" + " 00" * 38,
+    "rst": "07 11 00 00 0a 00 02 42 42 4c 31 00 00 00 01 01 63 34 92 01 6d 01 5f 00 ff 00 ff ff",
+    "mci": "0f 26 01 02 00 00 01 00 03 01 40 00 34 10 16 fd e7 3f ff fe e9 1e 02 00 00 00 00 00 01 98 33 "
+           "00 00 00 01 00 02 02 80 00 1f c0 11 fd d6 9f fc fe 59 1f 02 00 00 00 00 00 ff 97 30 00",
+    "mso": "0d 0b 00 00 01 02 01 0e 5e 37 5e 37 43 79 6b 20 5e 37 3a 20 5e 38 5e 30 57 5e 31 4f 5e 32 57 "
+           "5e 33 21 5e 34 21 5e 35 21 5e 36 21 5e 37 21 5e 39 21 00 00 00",
+    "mtc": "09 0e 00 00 ff 00 00 00 4d 65 73 73 61 67 65 20 74 6f 20 61 6c 6c 20 63 6f 6e 6e 65 63 74 69 "
+           "6f 6e 73 21 00",
+}
+
+
+def insim9_packets_seeds():
+    """Each sample as the whole input; the target reads the input as one packet."""
+    return {name: bytes.fromhex(value) for name, value in INSIM9_SAMPLES.items()}
+
+
+def packet_stream_seeds():
+    """A count of read lengths, the lengths, then the stream (see the target)."""
+    race = b"".join(bytes.fromhex(INSIM9_SAMPLES[name]) for name in
+                    ("ver", "ncn", "npl", "rst", "mci", "spx", "lap", "mso", "tiny", "res"))
+    return {
+        "whole": bytes([0]) + race,
+        "bytewise": bytes([1, 0]) + race,
+        "uneven": bytes([3, 6, 0, 200]) + race,
+        "size_zero": bytes([1, 2]) + race[:40] + bytes(8) + race[40:],
+        "half_packet": bytes([1, 9]) + race[:-3],
+    }
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -249,3 +297,5 @@ if __name__ == "__main__":
     write("ini_file_fuzzer", ini_seeds())
     write("file_name_fuzzer", file_name_seeds())
     write("xml_writer_fuzzer", xml_writer_seeds())
+    write("insim9_packets_fuzzer", insim9_packets_seeds())
+    write("packet_stream_fuzzer", packet_stream_seeds())

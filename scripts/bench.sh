@@ -2,7 +2,8 @@
 # Builds the benchmarks (preset "bench", optimised) and runs them all, then
 # prints the figures the README's performance section quotes: OnDatagram time
 # and heap allocations per packet kind, loopback ingest against a bare
-# recvfrom loop, the stats document against one fwrite, the race report of a
+# recvfrom loop, binary InSim decoding per packet and TCP ingest against a
+# bare recv loop, the stats document against one fwrite, the race report of a
 # 40-player race beside its stats document, and peak memory of a one-hour
 # replay against idle.
 #
@@ -49,6 +50,13 @@ for name, run in runs.items():
 handler, bare = find("socketHandlerLoop"), find("bareRecvfromLoop")
 print("ingest: SocketHandler loop %.0f datagrams/s, bare recvfrom %.0f datagrams/s, ratio %.2f (goal >= 0.5)"
       % (handler["items_per_second"], bare["items_per_second"], handler["items_per_second"] / bare["items_per_second"]))
+for name, run in runs.items():
+    if name.startswith("decodePackets/"):
+        print("InSim 9 decode %-20s %9.1f ns/packet %6.2f allocations/packet"
+              % (name.split("/")[1], run["real_time"], run["allocs/packet"]))
+tcp, bare_tcp = find("socketHandlerTcpLoop"), find("bareRecvLoop")
+print("TCP ingest: SocketHandler + TcpSocket + stream cutter %.0f packets/s, bare recv %.0f packets/s, ratio %.2f"
+      % (tcp["items_per_second"], bare_tcp["items_per_second"], tcp["items_per_second"] / bare_tcp["items_per_second"]))
 document, fwrite = find("writeDocumentToFile"), find("writeSameBytesWithOneFwrite")
 print("stats document: %.2f ms, one fwrite of the same %d bytes %.2f ms, ratio %.1f (goal <= 3)"
       % (document["real_time"], document["document_bytes"], fwrite["real_time"], document["real_time"] / fwrite["real_time"]))

@@ -24,7 +24,8 @@ if ! command -v clang++ >/dev/null; then
 fi
 ROOT=$PWD
 BUILD=${TARNBECK_FUZZ_BUILD:-$ROOT/build/fuzz}
-TARGETS=(packets_fuzzer on_datagram_fuzzer ini_file_fuzzer file_name_fuzzer xml_writer_fuzzer html_report_fuzzer)
+TARGETS=(packets_fuzzer on_datagram_fuzzer ini_file_fuzzer file_name_fuzzer xml_writer_fuzzer html_report_fuzzer
+         insim9_packets_fuzzer packet_stream_fuzzer)
 # Scratch files of the targets go to memory when it can be had.
 if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "config/shared_state.h"
 #include "net/socket_handler.h"
+#include "link/insim9_thread.h"
 #include "link/insim_packets.h"
 #include "link/read_socket.h"
 #include "system/fatal_error.h"
@@ -81,7 +82,22 @@ void NetworkThreadMain() {
 
 void setNetworkLogSink(SocketLogSink* sink) { networkLogSink = sink; }
 
-void updateSimulatorRunning() { setSimulatorRunning(simulatorWindowExists()); }
+void updateSimulatorRunning() {
+  // The binary protocol links to a host that may run anywhere: there is no
+  // local simulator to wait for, and a link is wanted at every tick.
+  switch (linkProtocol()) {
+    case LinkProtocol::TextUdp:
+      setSimulatorRunning(simulatorWindowExists());
+      break;
+    case LinkProtocol::BinaryTcp:
+    case LinkProtocol::BinaryUdp:
+      setSimulatorRunning(true);
+      break;
+    case LinkProtocol::Unusable:
+      setSimulatorRunning(false);
+      break;
+  }
+}
 
 void startNetworkThreadIfNeeded() {
   if (!simulatorRunning() || networkThreadRunning()) return;
@@ -91,7 +107,12 @@ void startNetworkThreadIfNeeded() {
   // cleared flag overwritten.
   setNetworkThreadRunning(true);
   try {
-    networkThread = std::thread(NetworkThreadMain);
+    const LinkProtocol protocol = linkProtocol();
+    if (protocol == LinkProtocol::TextUdp) {
+      networkThread = std::thread(NetworkThreadMain);
+    } else {
+      networkThread = std::thread(InSim9ThreadMain, protocol, networkLogSink);
+    }
   } catch (const std::system_error&) {
     // No thread could be made (resources exhausted): the next tick tries again.
     setNetworkThreadRunning(false);

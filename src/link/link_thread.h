@@ -15,7 +15,7 @@ void setNetworkLogSink(SocketLogSink* sink);
 void updateSimulatorRunning();
 void startNetworkThreadIfNeeded();
 
-// The network thread's body: opens the links, introduces the program to the
+// The network thread's body for the text protocol: opens the links, introduces the program to the
 // simulator and runs the socket loop while SimulatorRunning is set; then the
 // race in memory is written one last time and NetworkThreadRunning cleared.
 void NetworkThreadMain();

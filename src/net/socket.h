@@ -60,6 +60,8 @@ class Socket {
 
  protected:
   void SetConnected(bool connected) { connected_ = connected; }
+  // The loop that polls this socket, for sockets that change what they wait for.
+  SocketHandler& Handler() const { return handler_; }
   // Makes a descriptor for this socket if it has none yet: created,
   // non-blocking and stored.
   void EnsureDescriptor(int type, const std::string& protocol);

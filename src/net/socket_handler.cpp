@@ -119,7 +119,9 @@ void SocketHandler::takeQueuedSockets() {
       if (socket->CloseAndDelete()) putOnDeleteList(socket);
       continue;
     }
-    UpdateSets(descriptor, true, false, true);
+    // A socket may already wait for writability (a stream socket whose
+    // connect is under way); that wish is kept.
+    UpdateSets(descriptor, true, contains(writeSet_, descriptor), true);
     if (descriptor > highest_) highest_ = descriptor;
     descriptors_.push_back(descriptor);
     sockets_[descriptor] = socket;

@@ -10,13 +10,16 @@
 using SocketDescriptor = std::uintptr_t;
 constexpr SocketDescriptor InvalidSocketDescriptor = ~SocketDescriptor(0);
 
-// Values of AF_INET and SOCK_DGRAM (the same on both platforms).
+// Values of AF_INET, SOCK_STREAM and SOCK_DGRAM (the same on both platforms).
 constexpr int AddressFamilyInet = 2;
+constexpr int SocketTypeStream = 1;
 constexpr int SocketTypeDatagram = 2;
 
 // Winsock error numbers that the socket classes test for.
 constexpr int SocketErrorWouldBlock = 10035;  // WSAEWOULDBLOCK
 constexpr int SocketErrorInvalid = 10022;     // WSAEINVAL
+constexpr int SocketErrorInProgress = 10036;  // WSAEINPROGRESS (BSD's non-blocking connect)
+constexpr int SocketErrorNoBuffers = 10055;   // WSAENOBUFS
 
 // The length of an IPv4 sockaddr_in, which every address call uses.
 constexpr int SocketAddressLength = 16;
@@ -53,7 +56,7 @@ void socketLibraryStop();
 // The error of the last failed call of this thread, as a Winsock number.
 int socketLastError();
 
-// The protocol number of a protocol name ("udp"); false when unknown.
+// The protocol number of a protocol name ("udp", "tcp"); false when unknown.
 bool socketProtocolNumber(const char* name, int& number);
 
 // Each of these returns what the system call returns: a descriptor or
@@ -69,6 +72,17 @@ int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int
                       SocketAddress& sender, int& senderLength);
 int socketReceive(SocketDescriptor descriptor, char* buffer, int length, int flags);
 int socketShutdownSend(SocketDescriptor descriptor);
+// Stream sockets: small writes go out at once instead of waiting to be
+// joined (TCP_NODELAY).
+int socketSetNoDelay(SocketDescriptor descriptor);
+// Listening and accepting, for the loopback peers of tests and benchmarks.
+int socketListen(SocketDescriptor descriptor, int backlog);
+SocketDescriptor socketAccept(SocketDescriptor descriptor);
+// Makes the next close reset the connection instead of ending it in order
+// (SO_LINGER with a zero time), as a peer that crashes would.
+int socketResetOnClose(SocketDescriptor descriptor);
+// The local port a socket is bound to; false when it has none.
+bool socketLocalPort(SocketDescriptor descriptor, std::uint16_t& port);
 
 // The socket's pending error (SO_ERROR) as a Winsock number; the error of
 // the query itself when that fails.

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 
 static_assert(AddressFamilyInet == AF_INET, "AF_INET differs");
 static_assert(SocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
+static_assert(SocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
 static_assert(SocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
 
 namespace {
@@ -99,9 +101,14 @@ bool socketProtocolNumber(const char* name, int& number) {
     number = found->p_proto;
     return true;
   }
-  // Systems without a protocols database still speak UDP; its number is fixed.
+  // Systems without a protocols database still speak UDP and TCP; their
+  // numbers are fixed.
   if (std::strcmp(name, "udp") == 0) {
     number = IPPROTO_UDP;
+    return true;
+  }
+  if (std::strcmp(name, "tcp") == 0) {
+    number = IPPROTO_TCP;
     return true;
   }
   errno = EPROTONOSUPPORT;
@@ -144,7 +151,9 @@ int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int 
     errno = EINVAL;
     return -1;
   }
-  ssize_t sent = ::send(toFd(descriptor), buffer, static_cast<size_t>(length), flags);
+  // A connection the peer has closed fails the call with EPIPE, as on
+  // Winsock, instead of ending the process with SIGPIPE.
+  ssize_t sent = ::send(toFd(descriptor), buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
   return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
@@ -183,6 +192,33 @@ int socketReceive(SocketDescriptor descriptor, char* buffer, int length, int fla
 
 int socketShutdownSend(SocketDescriptor descriptor) {
   return ::shutdown(toFd(descriptor), SHUT_WR) == 0 ? 0 : -1;
+}
+
+int socketSetNoDelay(SocketDescriptor descriptor) {
+  int on = 1;
+  return ::setsockopt(toFd(descriptor), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0 ? 0 : -1;
+}
+
+int socketListen(SocketDescriptor descriptor, int backlog) {
+  return ::listen(toFd(descriptor), backlog) == 0 ? 0 : -1;
+}
+
+SocketDescriptor socketAccept(SocketDescriptor descriptor) {
+  int fd = ::accept4(toFd(descriptor), nullptr, nullptr, SOCK_CLOEXEC);
+  return fd < 0 ? InvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
+}
+
+int socketResetOnClose(SocketDescriptor descriptor) {
+  linger abort{1, 0};
+  return ::setsockopt(toFd(descriptor), SOL_SOCKET, SO_LINGER, &abort, sizeof abort) == 0 ? 0 : -1;
+}
+
+bool socketLocalPort(SocketDescriptor descriptor, std::uint16_t& port) {
+  sockaddr_in local;
+  socklen_t length = sizeof local;
+  if (::getsockname(toFd(descriptor), reinterpret_cast<sockaddr*>(&local), &length) != 0) return false;
+  port = ntohs(local.sin_port);
+  return port != 0;
 }
 
 int socketPendingError(SocketDescriptor descriptor) {

@@ -9,6 +9,7 @@
 
 static_assert(AddressFamilyInet == AF_INET, "AF_INET differs");
 static_assert(SocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
+static_assert(SocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
 static_assert(SocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
 static_assert(sizeof(SocketDescriptor) >= sizeof(SOCKET), "SOCKET does not fit");
 static_assert(InvalidSocketDescriptor == static_cast<SocketDescriptor>(INVALID_SOCKET),
@@ -117,6 +118,41 @@ int socketReceive(SocketDescriptor descriptor, char* buffer, int length, int fla
 
 int socketShutdownSend(SocketDescriptor descriptor) {
   return shutdown(toSocket(descriptor), SD_SEND) == 0 ? 0 : -1;
+}
+
+int socketSetNoDelay(SocketDescriptor descriptor) {
+  BOOL on = TRUE;
+  return setsockopt(toSocket(descriptor), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                    sizeof on) == 0
+             ? 0
+             : -1;
+}
+
+int socketListen(SocketDescriptor descriptor, int backlog) {
+  return listen(toSocket(descriptor), backlog) == 0 ? 0 : -1;
+}
+
+SocketDescriptor socketAccept(SocketDescriptor descriptor) {
+  SOCKET accepted = accept(toSocket(descriptor), nullptr, nullptr);
+  if (accepted == INVALID_SOCKET) return InvalidSocketDescriptor;
+  SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<SocketDescriptor>(accepted);
+}
+
+int socketResetOnClose(SocketDescriptor descriptor) {
+  linger abort{1, 0};
+  return setsockopt(toSocket(descriptor), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                    sizeof abort) == 0
+             ? 0
+             : -1;
+}
+
+bool socketLocalPort(SocketDescriptor descriptor, std::uint16_t& port) {
+  sockaddr_in local;
+  int length = sizeof local;
+  if (getsockname(toSocket(descriptor), reinterpret_cast<sockaddr*>(&local), &length) != 0) return false;
+  port = ntohs(local.sin_port);
+  return port != 0;
 }
 
 int socketPendingError(SocketDescriptor descriptor) {

@@ -1,7 +1,10 @@
 // The stand-in's race scripts: each packet line lands at the byte offsets the
 // simulator uses, faults are named with their line, and the tracker's
 // replies read back as the scripts expect them.
+#include "insim9_replies.h"
+#include "insim9_world.h"
 #include "race_script.h"
+#include "script_tokens.h"
 #include "simulator_packets.h"
 #include "tracker_replies.h"
 
@@ -241,5 +244,359 @@ TEST(StandInRepliesTest, RequestsChatAndIsiReadAsScriptsExpectThem) {
   const std::uint8_t odd[] = {'A', 'C', 'K', 0, 1, 0, 0};
   EXPECT_EQ(describeReply(odd, sizeof odd), "unknown 7-byte datagram: 41 43 4b 00 01 00 00");
 }
+
+// Binary InSim (version 9): the same script lines as the simulator's packets.
+namespace insim9_lines {
+
+std::uint32_t u32At(const Bytes& bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+                                    static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+// Builds each line in turn in one world; the packets of the last line.
+std::vector<Bytes> packetsOf(Insim9World& world, const std::string& line) {
+  ScriptTokens tokens;
+  std::string error;
+  EXPECT_TRUE(splitScriptLine(line, tokens, error)) << error;
+  std::vector<Packet9> packets;
+  EXPECT_TRUE(world.build(tokens, packets, error)) << line << ": " << error;
+  return packets;
+}
+
+Bytes onlyPacketOf(Insim9World& world, const std::string& line) {
+  std::vector<Bytes> packets = packetsOf(world, line);
+  EXPECT_EQ(packets.size(), 1u) << line;
+  return packets.empty() ? Bytes() : packets[0];
+}
+
+// Size byte, type and length agree, as on the wire.
+void expectHeader(const Bytes& packet, std::uint8_t type, std::size_t length) {
+  ASSERT_EQ(packet.size(), length);
+  EXPECT_EQ(packet[0] * 4u, length);
+  EXPECT_EQ(packet[1], type);
+}
+
+TEST(StandInInsim9Test, AJoinIsANewConnectionAndAPlayer) {
+  Insim9World world;
+  std::vector<Bytes> join = packetsOf(world, "NPL id=3 user=alice name=\"Alice ^1B\" car=XFG flags=513 start=2 ack=7");
+  ASSERT_EQ(join.size(), 2u);
+  const Bytes& ncn = join[0];
+  expectHeader(ncn, 18, 56);
+  EXPECT_EQ(ncn[3], 3) << "the connection id follows the player id";
+  EXPECT_EQ(textAt(ncn, 4, 24), "alice");
+  EXPECT_EQ(textAt(ncn, 28, 24), "Alice ^1B");
+  EXPECT_EQ(ncn[52], 0) << "not an admin";
+  EXPECT_EQ(ncn[53], 2) << "the host and this one";
+  EXPECT_EQ(ncn[54], 4) << "remote";
+  const Bytes& npl = join[1];
+  expectHeader(npl, 21, 76);
+  EXPECT_EQ(npl[3], 3);
+  EXPECT_EQ(npl[4], 3);
+  EXPECT_EQ(u16At(npl, 6), 513);
+  EXPECT_EQ(textAt(npl, 8, 24), "Alice ^1B");
+  EXPECT_EQ(textAt(npl, 40, 4), "XFG");
+  EXPECT_EQ(npl[73], 1) << "players in the race: not a join request";
+
+  // A second player on a named connection that is known: no second NCN.
+  packetsOf(world, "NCN ucid=9 user=host name=Host admin=1");
+  std::vector<Bytes> second = packetsOf(world, "NPL id=4 ucid=9 name=Bo car=FBM");
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0][4], 9);
+  EXPECT_EQ(second[0][73], 2);
+
+  const Bytes admin = packetsOf(world, "NPL id=5 ucid=0 admin=1 user=me name=Me")[0];
+  EXPECT_EQ(admin[3], 0);
+  EXPECT_EQ(admin[52], 1);
+  EXPECT_EQ(admin[54], 0) << "the host is local";
+
+  const Bytes longName = packetsOf(world, "NPL id=6 name=\"" + std::string(30, 'n') + "\"")[1];
+  EXPECT_EQ(textAt(longName, 8, 24), std::string(23, 'n')) << "cut to the field with its NUL";
+}
+
+TEST(StandInInsim9Test, TimesGoOutInMilliseconds) {
+  Insim9World world;
+  packetsOf(world, "NPL id=1 user=alice name=Alice car=XFG flags=9");
+  const Bytes split = onlyPacketOf(world, "SP id=1 split=2 time=0:21.50 ack=10");
+  expectHeader(split, 25, 16);
+  EXPECT_EQ(split[3], 1);
+  EXPECT_EQ(u32At(split, 4), 21500u);
+  EXPECT_EQ(u32At(split, 8), 21500u) << "elapsed since the start";
+  EXPECT_EQ(split[12], 2);
+
+  const Bytes first = onlyPacketOf(world, "LAP id=1 time=1:05.20 ack=16");
+  expectHeader(first, 24, 20);
+  EXPECT_EQ(u32At(first, 4), 65200u);
+  EXPECT_EQ(u32At(first, 8), 65200u);
+  EXPECT_EQ(u16At(first, 12), 1);
+  EXPECT_EQ(u16At(first, 14), 9) << "the player's flags";
+  const Bytes second = onlyPacketOf(world, "LAP id=1 time=1:04.40");
+  EXPECT_EQ(u32At(second, 8), 129600u);
+  EXPECT_EQ(u16At(second, 12), 2);
+  EXPECT_EQ(u32At(onlyPacketOf(world, "SP id=1 split=1 time=0:21.00"), 8), 150600u);
+
+  const Bytes result = onlyPacketOf(world, "RES id=1 total=1:02:03.04 best=1:04.40 pos=0 pits=1 ack=37");
+  expectHeader(result, 35, 84);
+  EXPECT_EQ(result[3], 1);
+  EXPECT_EQ(textAt(result, 4, 24), "alice");
+  EXPECT_EQ(textAt(result, 28, 24), "Alice");
+  EXPECT_EQ(textAt(result, 60, 4), "XFG");
+  EXPECT_EQ(u32At(result, 64), 3723040u);
+  EXPECT_EQ(u32At(result, 68), 64400u);
+  EXPECT_EQ(result[73], 1);
+  EXPECT_EQ(result[74], 2) << "confirmed";
+  EXPECT_EQ(u16At(result, 76), 2);
+  EXPECT_EQ(result[80], 0);
+  EXPECT_EQ(result[81], 1);
+
+  // A new race start begins the times again.
+  packetsOf(world, "RST laps=3 track=BL1");
+  EXPECT_EQ(u32At(onlyPacketOf(world, "LAP id=1 time=1:00.00"), 8), 60000u);
+}
+
+TEST(StandInInsim9Test, RaceStateHostAndVersion) {
+  Insim9World world;
+  packetsOf(world, "NPL id=1 name=A");
+  const Bytes start =
+      onlyPacketOf(world, "RST laps=3 qual=0 track=BL1 weather=1 wind=2 ack=1 nodes=600 finish=20 split1=200");
+  expectHeader(start, 17, 28);
+  EXPECT_EQ(start[4], 3);
+  EXPECT_EQ(start[6], 1) << "players in the race";
+  EXPECT_EQ(textAt(start, 8, 6), "BL1");
+  EXPECT_EQ(start[14], 1);
+  EXPECT_EQ(start[15], 2);
+  EXPECT_EQ(u16At(start, 18), 600);
+  EXPECT_EQ(u16At(start, 20), 20);
+  EXPECT_EQ(u16At(start, 22), 200);
+  EXPECT_EQ(u16At(start, 24), 0xFFFF) << "no second split";
+
+  const Bytes state = onlyPacketOf(world, "STA finished=2 qual=20 laps=0 track=AS5R weather=3 wind=1");
+  expectHeader(state, 5, 28);
+  EXPECT_EQ(u32At(state, 4), 0x3F800000u) << "replay speed 1.0";
+  EXPECT_EQ(state[12], 1);
+  EXPECT_EQ(state[13], 2);
+  EXPECT_EQ(state[14], 2);
+  EXPECT_EQ(state[15], 2) << "qualifying";
+  EXPECT_EQ(state[16], 20);
+  EXPECT_EQ(textAt(state, 20, 6), "AS5R");
+  EXPECT_EQ(state[26], 3);
+  EXPECT_EQ(state[27], 1);
+
+  const Bytes host = onlyPacketOf(world, "ISM host=\"My Server\"");
+  expectHeader(host, 10, 40);
+  EXPECT_EQ(host[4], 1);
+  EXPECT_EQ(textAt(host, 8, 32), "My Server");
+  EXPECT_EQ(onlyPacketOf(world, "ISM \"Their Server\" guest=1")[4], 0);
+
+  const Bytes defaultVersion = world.version(5);
+  expectHeader(defaultVersion, 2, 20);
+  EXPECT_EQ(defaultVersion[2], 5);
+  EXPECT_EQ(textAt(defaultVersion, 4, 8), "0.7F");
+  EXPECT_EQ(textAt(defaultVersion, 12, 6), "S3");
+  EXPECT_EQ(defaultVersion[18], 9);
+  const Bytes older = onlyPacketOf(world, "VER version=0.6B insimver=8");
+  EXPECT_EQ(textAt(older, 4, 8), "0.6B");
+  EXPECT_EQ(older[18], 8);
+}
+
+TEST(StandInInsim9Test, SmallEventsAndLeaving) {
+  struct Case {
+    const char* line;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"REN ack=42", {1, 3, 0, 11}},
+      {"CLR ack=3", {1, 3, 0, 12}},
+      {"VTA action=2", {2, 4, 0, 3, 2, 0, 0, 0}},
+      {"VTA action=-2", {2, 4, 0, 3, 0xFE, 0xFF, 0xFF, 0xFF}},
+      {"RTP", {2, 4, 0, 6, 0, 0, 0, 0}},
+      {"PLP id=7 ack=1", {1, 22, 0, 7}},
+      {"PLL id=8 ack=1", {1, 23, 0, 8}},
+      {"CNL ucid=4 reason=2", {2, 19, 0, 4, 2, 1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Insim9World world;
+    EXPECT_EQ(onlyPacketOf(world, c.line), c.bytes);
+  }
+}
+
+TEST(StandInInsim9Test, ChatCarriesTheSendersNameBeforeTextStart) {
+  Insim9World world;
+  packetsOf(world, "NPL id=2 ucid=5 name=Bob");
+  const Bytes chat = onlyPacketOf(world, "MSO \"!save\" ucid=5");
+  const std::string line = "Bob ^7: ^8!save";
+  expectHeader(chat, 11, 8 + (line.size() + 4) / 4 * 4);
+  EXPECT_EQ(chat[4], 5);
+  EXPECT_EQ(chat[6], 1) << "typed by a user";
+  EXPECT_EQ(textAt(chat, 8, 128), line);
+  EXPECT_EQ(textAt(chat, 8 + chat[7], 128), "!save");
+
+  const Bytes system = onlyPacketOf(world, "MSO \"Bob joined\" usertype=0");
+  EXPECT_EQ(system[7], 0);
+  EXPECT_EQ(textAt(system, 8, 128), "Bob joined");
+
+  const Bytes longest = onlyPacketOf(world, "MSO \"" + std::string(128, 'x') + "\"");
+  expectHeader(longest, 11, 136);
+  EXPECT_EQ(longest[135], 0) << "the text ends inside the packet";
+}
+
+TEST(StandInInsim9Test, CarLinesBecomePacketsOfAtMostSixteenCars) {
+  std::string line = "MCI nodes=600 finish=20 players=20";
+  for (int id = 1; id <= 20; ++id) {
+    line += " car(id=" + std::to_string(id) + " lap=259 node=" + std::to_string(100 + id) + " speed=" +
+            std::to_string(9000 + id) + ")";
+  }
+  Insim9World world;
+  const std::vector<Bytes> packets = packetsOf(world, line);
+  ASSERT_EQ(packets.size(), 2u);
+  expectHeader(packets[0], 38, 4 + 16 * 28);
+  expectHeader(packets[1], 38, 4 + 4 * 28);
+  EXPECT_EQ(packets[0][3], 16);
+  EXPECT_EQ(packets[1][3], 4);
+  for (int car = 0; car < 20; ++car) {
+    SCOPED_TRACE(car);
+    const Bytes& packet = packets[car / 16];
+    const std::size_t at = 4 + 28 * static_cast<std::size_t>(car % 16);
+    EXPECT_EQ(u16At(packet, at), 101 + car);
+    EXPECT_EQ(u16At(packet, at + 2), 259);
+    EXPECT_EQ(packet[at + 4], car + 1);
+    EXPECT_EQ(packet[at + 5], car + 1) << "position in the line's order";
+    EXPECT_EQ(packet[at + 6], car == 0 ? 64 : car == 19 ? 128 : 0) << "first and last of the set";
+    EXPECT_EQ(u16At(packet, at + 20), 9001 + car) << "speed in the old packets' unit";
+  }
+  expectHeader(onlyPacketOf(world, "MCI nodes=600 finish=20 players=3"), 38, 4);
+}
+
+TEST(StandInInsim9Test, RequestsAreAnsweredFromWhatWasSent) {
+  Insim9World world;
+  EXPECT_TRUE(world.answer(4, 19).empty()) << "no race start sent yet";
+  EXPECT_TRUE(world.answer(5, 7).empty()) << "no state sent yet";
+  EXPECT_TRUE(world.answer(2, 14).empty()) << "nobody in the race";
+  packetsOf(world, "NPL id=2 name=B start=1");
+  packetsOf(world, "NPL id=1 name=A start=0");
+  packetsOf(world, "NPL id=3 name=C start=2");
+  packetsOf(world, "RST laps=5 track=BL1");
+
+  const std::vector<Packet9> players = world.answer(7, 14);
+  ASSERT_EQ(players.size(), 3u);
+  for (const Packet9& npl : players) {
+    EXPECT_EQ(npl[1], 21);
+    EXPECT_EQ(npl[2], 7) << "the request's ReqI";
+  }
+  EXPECT_EQ(world.answer(7, 13).size(), 3u) << "one NCN per connection";
+  const std::vector<Packet9> start = world.answer(4, 19);
+  ASSERT_EQ(start.size(), 1u);
+  EXPECT_EQ(start[0][2], 4);
+  EXPECT_EQ(start[0][4], 5);
+
+  const std::vector<Packet9> order = world.answer(6, 18);
+  ASSERT_EQ(order.size(), 1u);
+  EXPECT_EQ(Bytes(order[0].begin(), order[0].begin() + 7), (Bytes{11, 36, 6, 3, 1, 2, 3}))
+      << "the start= fields give the order";
+  packetsOf(world, "REO order=3,1,2");
+  const Packet9 sent = world.answer(6, 18).at(0);
+  EXPECT_EQ(Bytes(sent.begin() + 3, sent.begin() + 7), (Bytes{3, 3, 1, 2}));
+
+  packetsOf(world, "PLL id=2");
+  EXPECT_EQ(world.answer(7, 14).size(), 2u) << "a player who left is no longer listed";
+  packetsOf(world, "CLR");
+  EXPECT_TRUE(world.answer(7, 14).empty());
+  EXPECT_EQ(world.answer(9, 3), (std::vector<Packet9>{{1, 3, 9, 4}})) << "a ping is answered";
+  EXPECT_TRUE(world.answer(9, 99).empty());
+}
+
+TEST(StandInInsim9Test, LineFaultsNameTheirLine) {
+  struct Case {
+    const char* script;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"RTP\nNPL id=1 colour=red", "line 2: NPL has no field 'colour'"},
+      {"SP id=256", "line 1: bad value '256' for id"},
+      {"LAP time=1:02.3", "bad value '1:02.3' for time"},
+      {"SP id=1 split=x", "bad value 'x' for split"},
+      {"MCI car(id=1 gear=3)", "car(...) has no field 'gear'"},
+      {"MCI tyre(id=1)", "MCI takes car(...) groups"},
+      {"LAP car(id=1)", "LAP takes no car(...) group"},
+      {"close now", "close takes nothing"},
+      {"NPL 7", "unexpected value '7'"},
+      {"REO order=1,300", "bad player id in order"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    std::vector<ScriptStep> steps;
+    std::string error;
+    EXPECT_FALSE(parseRaceScript(c.script, steps, error, ScriptProtocol::Insim9));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}
+
+TEST(StandInInsim9Test, TheOldScriptsLinesPlayAndCloseIsBinaryOnly) {
+  // Lines of the sample race, old-only fields and all; more cars than 8.
+  const std::string script =
+      "RST laps=3 track=BL1 weather=1 wind=0 ack=1\n"
+      "expect NLI 350\n"
+      "MCI nodes=600 finish=20 players=3\n"
+      "NPL id=1 user=alice name=\"Alice\" car=XFG start=0 ack=2\n"
+      "ISM host=\"Tarnbeck demo\"\n"
+      "MCI car(id=1) car(id=2) car(id=3) car(id=4) car(id=5) car(id=6) car(id=7) car(id=8) car(id=9)\n"
+      "RES id=2 total=3:14.70 best=1:04.40 pos=0 pits=0 ack=37\n"
+      "close\n"
+      "expect MST \"/echo ^2race stats were saved!\"\n";
+  std::vector<ScriptStep> steps;
+  std::string error;
+  ASSERT_TRUE(parseRaceScript(script, steps, error, ScriptProtocol::Insim9)) << error;
+  ASSERT_EQ(steps.size(), 9u);
+  EXPECT_EQ(steps[0].kind, ScriptStep::Send);
+  EXPECT_EQ(steps[0].tokens.command, "RST");
+  EXPECT_TRUE(steps[0].packet.empty()) << "binary packets are built as the line is played";
+  EXPECT_EQ(steps[7].kind, ScriptStep::Close);
+  EXPECT_EQ(steps[8].expected, "MST \"/echo ^2race stats were saved!\"");
+
+  EXPECT_FALSE(parseRaceScript("close\n", steps, error));
+  EXPECT_NE(error.find("unknown command 'close'"), std::string::npos) << error;
+}
+
+TEST(StandInInsim9Test, RepliesReadInTheirOwnAndTheOldWords) {
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    const char* text;
+    std::vector<std::string> names;
+    std::vector<std::string> oldNames;
+  };
+  Bytes isi(44, 0);
+  isi[0] = 11, isi[1] = 1, isi[2] = 1, isi[6] = 32, isi[8] = 9, isi[10] = 0x5E, isi[11] = 1;
+  std::memcpy(&isi[12], "pw", 2);
+  std::memcpy(&isi[28], "Tarnbeck", 8);
+  Bytes mtc = {4, 14, 0, 0, 255, 0, 0, 0, 'h', 'i', ' ', '"', 'x', '"', 0, 0};
+  Bytes msl(132, 0);
+  msl[0] = 33, msl[1] = 40;
+  std::memcpy(&msl[4], "^2saved", 7);
+  const Case cases[] = {
+      {"ISI", isi,
+       "ISI reqi=1 udpport=0 flags=0x0020 insimver=9 prefix=0 interval=350 admin=\"pw\" iname=\"Tarnbeck\"",
+       {}, {"NLI 350", "VER 0"}},
+      {"TINY request", {1, 3, 2, 13}, "TINY NCN reqi=2", {"TINY 13", "TINY NCN"}, {}},
+      {"TINY with an old word", {1, 3, 5, 7}, "TINY SST reqi=5", {"TINY 7", "TINY SST"}, {"SST 0"}},
+      {"keep-alive", {1, 3, 0, 0}, "TINY NONE reqi=0", {"TINY 0", "TINY NONE"}, {}},
+      {"unnamed TINY", {1, 3, 0, 77}, "TINY 77 reqi=0", {"TINY 77"}, {}},
+      {"SMALL NLI", {2, 4, 0, 7, 0x5E, 1, 0, 0}, "SMALL NLI 350", {"SMALL 7 350"}, {"NLI 350"}},
+      {"MTC", mtc, "MTC ucid=255 \"hi \\\"x\\\"\"", {"MTC \"hi \\\"x\\\"\""}, {"MST \"/echo hi \\\"x\\\"\""}},
+      {"MSL", msl, "MSL \"^2saved\"", {}, {"MST \"/echo ^2saved\""}},
+      {"broken", {2, 3, 0, 0}, "unknown 4-byte packet: 02 03 00 00", {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Insim9Reply reply = describeInsim9Reply(c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(reply.text, c.text);
+    std::vector<std::string> names = {c.text};
+    names.insert(names.end(), c.names.begin(), c.names.end());
+    EXPECT_EQ(reply.names, names);
+    EXPECT_EQ(reply.oldNames, c.oldNames);
+  }
+}
+
+}  // namespace insim9_lines
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "insim9_link.h"
+#include "insim9_player.h"
 #include "race_script.h"
 #include "simulator_packets.h"
 #include "tracker_replies.h"
@@ -36,14 +38,37 @@ struct Options {
   milliseconds linger{1000};
   bool quiet = false;
   std::string scriptPath;
+  // Binary InSim (version 9) instead of the old text-ID packets.
+  bool insim9 = false;
+  bool tcp = true;
+  bool transportGiven = false;
+  milliseconds keepAlive{0};
 };
 
 const char* usageText =
     "usage: lfs_standin [--port N | /insim=N] [--isi-timeout S] [--linger MS] [--quiet] SCRIPT\n"
+    "       lfs_standin --insim 9 [--tcp | --udp] [--keepalive S] [other options] SCRIPT\n"
     "\n"
     "Stands in for Live for Speed: binds 127.0.0.1:N (default 35743), waits for\n"
     "the tracker's ISI packet, then plays SCRIPT towards the port named in it\n"
     "and prints every reply. The process is named LFS.exe while it runs.\n"
+    "\n"
+    "With --insim 9 it speaks binary InSim version 9: over TCP (the default) it\n"
+    "listens on 127.0.0.1:N and accepts the tracker's connection, over UDP it\n"
+    "answers the sender. It answers the ISI with IS_VER (0.7F, S3, version 9)\n"
+    "and the tracker's TINY requests from what the script has sent, plays the\n"
+    "same lines as binary packets (times in ms, MCI in packets of 16 cars) and\n"
+    "prints replies as ISI ..., TINY NCN reqi=2, SMALL NLI 350, MTC ucid=255\n"
+    "\"text\", MSL \"text\". Expect lines may also name a reply the old way:\n"
+    "MST \"/echo text\" matches MTC and MSL \"text\", NLI 350 and VER 0 the ISI,\n"
+    "NPL 0, SST 0, ISM 0 the TINY requests; ACK lines always hold. Extra fields:\n"
+    "NPL ucid= admin= plate=, NCN ucid= user= name= admin=, CNL ucid= reason=,\n"
+    "CPR ucid= name= plate=, MSO ucid= usertype= plid=, RST nodes= finish=\n"
+    "split1..3= timing= flags=, ISM guest=1, VER product= insimver=, REO\n"
+    "order=3,1,2, RES confirm=. The line close ends the link (TCP: closes the\n"
+    "connection, a later line waits for the next one; UDP: sends TINY_CLOSE).\n"
+    "--keepalive S sends TINY_NONE every S seconds and fails (exit 3) when one\n"
+    "is not answered before the next.\n"
     "\n"
     "Script lines (# starts a comment; values as the simulator sends them):\n"
     "  wait 200ms | wait 2s                 pause, printing replies\n"
@@ -128,6 +153,8 @@ class Player {
                          step.expected.c_str(), static_cast<long long>(step.duration.count()));
             return Missing;
           }
+          break;
+        case ScriptStep::Close:  // binary InSim scripts only
           break;
       }
     }
@@ -218,6 +245,14 @@ bool parseOptions(int argc, char** argv, Options& options) {
     bool hasValue = i + 1 < argc;
     if (option == "--quiet") {
       options.quiet = true;
+    } else if (option == "--insim" && hasValue && std::string(argv[i + 1]) == "9") {
+      options.insim9 = true;
+      ++i;
+    } else if (option == "--tcp" || option == "--udp") {
+      options.tcp = option == "--tcp";
+      options.transportGiven = true;
+    } else if (option == "--keepalive" && hasValue && parseWhole(argv[++i], 1, 3600, value)) {
+      options.keepAlive = std::chrono::seconds(value);
     } else if (option == "--port" && hasValue && parseWhole(argv[++i], 1, 65535, value)) {
       options.port = static_cast<std::uint16_t>(value);
     } else if (option == "--isi-timeout" && hasValue && parseWhole(argv[++i], 1, 86400, value)) {
@@ -235,7 +270,32 @@ bool parseOptions(int argc, char** argv, Options& options) {
       return false;
     }
   }
+  // The binary protocol's options mean nothing to the old one.
+  if (!options.insim9 && (options.transportGiven || options.keepAlive.count() > 0)) return false;
   return !options.scriptPath.empty();
+}
+
+int playInsim9(const Options& options, const std::vector<ScriptStep>& steps) {
+  Insim9Link link(options.tcp);
+  if (!link.open(options.port)) {
+    std::fprintf(stderr, "lfs_standin: cannot %s 127.0.0.1:%u: %s\n", options.tcp ? "listen on" : "bind",
+                 options.port, std::strerror(errno));
+    return Fault;
+  }
+  std::printf("lfs_standin: InSim 9 over %s on 127.0.0.1:%u, waiting for the tracker's ISI\n",
+              options.tcp ? "TCP" : "UDP", options.port);
+  Insim9Options playing;
+  playing.isiTimeout = options.isiTimeout;
+  playing.linger = options.linger;
+  playing.keepAlive = options.keepAlive;
+  playing.quiet = options.quiet;
+  Insim9Player player(link, playing);
+  if (!player.waitForIsi()) {
+    std::fprintf(stderr, "lfs_standin: no ISI packet within %lld s; is the tracker running?\n",
+                 static_cast<long long>(options.isiTimeout.count() / 1000));
+    return NoIsi;
+  }
+  return player.play(steps);
 }
 
 }  // namespace
@@ -258,13 +318,15 @@ int main(int argc, char** argv) {
   text << file.rdbuf();
   std::vector<ScriptStep> steps;
   std::string error;
-  if (!parseRaceScript(text.str(), steps, error)) {
+  const ScriptProtocol protocol = options.insim9 ? ScriptProtocol::Insim9 : ScriptProtocol::TextIds;
+  if (!parseRaceScript(text.str(), steps, error, protocol)) {
     std::fprintf(stderr, "lfs_standin: %s: %s\n", options.scriptPath.c_str(), error.c_str());
     return Fault;
   }
 
   // The name trackers look for; /proc/PID/comm now reads "LFS.exe".
   prctl(PR_SET_NAME, "LFS.exe", 0, 0, 0);
+  if (options.insim9) return playInsim9(options, steps);
 
   SimulatorSocket socket;
   if (!socket.bind(options.port)) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "insim9_world.h"
 #include "script_tokens.h"
 #include "simulator_packets.h"
 
@@ -74,7 +75,25 @@ bool parseExpect(const ScriptTokens& tokens, ScriptStep& step, std::string& erro
   return true;
 }
 
-bool parseStep(const ScriptTokens& tokens, ScriptStep& step, std::string& error) {
+// Binary InSim lines are checked by building them in a world of their own,
+// in script order, as they will be built when played.
+bool parseInsim9Step(const ScriptTokens& tokens, ScriptStep& step, Insim9World& world, std::string& error) {
+  if (tokens.command == "close") {
+    step.kind = ScriptStep::Close;
+    if (!tokens.values.empty() || !tokens.fields.empty() || !tokens.groups.empty()) {
+      error = "close takes nothing";
+      return false;
+    }
+    return true;
+  }
+  step.kind = ScriptStep::Send;
+  step.tokens = tokens;
+  std::vector<Packet9> packets;
+  return world.build(tokens, packets, error);
+}
+
+bool parseStep(const ScriptTokens& tokens, ScriptStep& step, ScriptProtocol protocol, Insim9World& world,
+               std::string& error) {
   step.source = tokens.source;
   if (tokens.command == "wait") {
     step.kind = ScriptStep::Wait;
@@ -86,6 +105,9 @@ bool parseStep(const ScriptTokens& tokens, ScriptStep& step, std::string& error)
     return true;
   }
   if (tokens.command == "expect") return parseExpect(tokens, step, error);
+  if (protocol == ScriptProtocol::Insim9 && (tokens.command == "close" || isPacketCommand(tokens.command))) {
+    return parseInsim9Step(tokens, step, world, error);
+  }
   if (!isPacketCommand(tokens.command)) {
     error = "unknown command '" + tokens.command + "' (a packet name, wait or expect)";
     return false;
@@ -96,8 +118,10 @@ bool parseStep(const ScriptTokens& tokens, ScriptStep& step, std::string& error)
 
 }  // namespace
 
-bool parseRaceScript(const std::string& text, std::vector<ScriptStep>& steps, std::string& error) {
+bool parseRaceScript(const std::string& text, std::vector<ScriptStep>& steps, std::string& error,
+                     ScriptProtocol protocol) {
   steps.clear();
+  Insim9World world;
   std::istringstream lines(text);
   std::string line;
   int number = 0;
@@ -109,7 +133,7 @@ bool parseRaceScript(const std::string& text, std::vector<ScriptStep>& steps, st
     ScriptStep step;
     step.line = number;
     if (!splitScriptLine(line, tokens, fault) ||
-        (!tokens.command.empty() && !parseStep(tokens, step, fault))) {
+        (!tokens.command.empty() && !parseStep(tokens, step, protocol, world, fault))) {
       error = "line " + std::to_string(number) + ": " + fault;
       return false;
     }
