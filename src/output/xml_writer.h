@@ -77,7 +77,7 @@ class XmlWriter {
   // so the caller sees the failure on the stream as with any other write.
   void flush();
 
-  // Bytes of output so far, handed to the stream or still kept.
+  // Bytes of output so far: handed to the stream (taken or not) or still kept.
   std::size_t outputSize() const { return handedOn_ + static_cast<std::size_t>(next_ - buffer_.get()); }
 
   XmlWriterState state() const { return state_; }
