@@ -1,8 +1,11 @@
 // The XML writer driven by any sequence of tokens and values, used as its
 // callers use it (valid names, a value only where a value may go, each
-// attribute once per element): once the writer is gone, the output is
-// well-formed XML to a real parser, holds one element per start tag, and
-// gives back every text and attribute value that was written.
+// attribute once per element), with output pieces from one byte to the
+// default size and flushes in between: after each flush the stream holds
+// every byte produced so far; once the writer is gone, the output is the same
+// as that of a writer with pieces of another size (one byte against the
+// default), well-formed XML to a real parser, holds one element per start
+// tag, and gives back every text and attribute value that was written.
 #include "fuzz_support.h"
 #include "output/xml_writer.h"
 
@@ -23,6 +26,9 @@ const char* const kKnownNames[] = {"TRBKSTATS", "PLAYER", "LAPS", "LAP", "SPLITS
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
 // libxml2 nests at most 2048 elements deep, even with its "huge" option.
 constexpr std::size_t kMaxElements = 1000;
+// Small pieces put the ends of pieces everywhere in the markup.
+const std::size_t kPieceSizes[] = {1, 2, 3, 7, 16, 64, XmlWriter::kPieceSize};
+constexpr std::uint8_t kFlushFirst = 13 * 16;
 
 std::string makeName(FuzzInput& input) {
   const std::uint8_t choice = input.byte();
@@ -151,7 +157,13 @@ class TextRuns {
 
 class Driver {
  public:
-  explicit Driver(FuzzInput& input) : input_(input) { writer_.emplace(out_); }
+  explicit Driver(FuzzInput& input) : input_(input) {
+    // The input's length picks the piece size, so the operations keep their bytes.
+    const std::size_t pieceSize = kPieceSizes[input_.remaining() % (sizeof kPieceSizes / sizeof kPieceSizes[0])];
+    writer_.emplace(out_, pieceSize);
+    // The writer to compare with hands on its bytes in pieces of another size.
+    other_.emplace(otherOut_, pieceSize == XmlWriter::kPieceSize ? 1 : XmlWriter::kPieceSize);
+  }
 
   void run() {
     while (!input_.empty()) step();
@@ -159,8 +171,12 @@ class Driver {
 
   // Ends the writer, which closes what is still open, and checks the result.
   void finish() {
+    flushed();
     writer_.reset();
+    other_.reset();
     std::string output = out_.str();
+    FUZZ_CHECK(output == otherOut_.str(), "the output depends on the piece size\n" + visible(output) +
+                                             "\nother pieces: " + visible(otherOut_.str()));
     if (declared_) {
       FUZZ_CHECK(output.compare(0, kDeclaration.size(), kDeclaration) == 0, "the declaration leads the document");
       output.erase(0, kDeclaration.size());
@@ -185,46 +201,63 @@ class Driver {
   }
 
  private:
-  std::size_t outputSize() { return out_.str().size(); }
+  // Everything produced so far, whether or not it has reached the stream.
+  std::size_t outputSize() { return writer_->outputSize(); }
+
+  // Every call goes to the writer under test and to the one to compare with.
+  template <typename Argument>
+  void write(const Argument& argument) {
+    writer_->write(argument);
+    other_->write(argument);
+  }
+
+  void flushed() {
+    writer_->flush();
+    FUZZ_CHECK(static_cast<std::size_t>(out_.tellp()) == writer_->outputSize(),
+               "a flush left bytes behind or lost them");
+  }
 
   void step() {
-    XmlWriter& writer = *writer_;
-    switch (input_.byte() % 13) {
+    const XmlWriter& writer = *writer_;
+    // An operation byte from kFlushFirst on also flushes the writer first.
+    const std::uint8_t operation = input_.byte();
+    if (operation >= kFlushFirst) flushed();
+    switch (operation % 13) {
       case 0: {
         // A declaration only opens a document; a second one writes nothing.
         const std::size_t before = outputSize();
         if (before != 0 && !declared_) return;
-        writer.write(declaration());
+        write(declaration());
         if (declared_) FUZZ_CHECK(outputSize() == before, "a second declaration wrote something");
         declared_ = true;
         return;
       }
       case 1:
         if (elements_ >= kMaxElements) return;
-        writer.write(startTag(makeName(input_)));
+        write(startTag(makeName(input_)));
         startedElement();
         return;
       case 2: {
         if (elements_ >= kMaxElements) return;
         // The name comes from the values written next; its first one is due at once.
-        writer.write(startTag(""));
+        write(startTag(""));
         startedElement();
         FUZZ_CHECK(writer.state() == XmlWriterState::InTagName, "a nameless start tag waits for its name");
-        writer.write(std::string(1, kNameStart[input_.byte() % (sizeof kNameStart - 1)]));
+        write(std::string(1, kNameStart[input_.byte() % (sizeof kNameStart - 1)]));
         return;
       }
       case 3:
-        writer.write(endTag());
+        write(endTag());
         return;
       case 4:
-        writer.write(endTag(makeName(input_)));
+        write(endTag(makeName(input_)));
         return;
       case 5: {
         const std::string name = makeName(input_);
         const std::size_t before = outputSize();
         const XmlWriterState state = writer.state();
         if (state != XmlWriterState::InContent && !tagAttributes_.insert(name).second) return;
-        writer.write(attribute(name));
+        write(attribute(name));
         if (state == XmlWriterState::InContent) {
           FUZZ_CHECK(outputSize() == before && writer.state() == XmlWriterState::InContent,
                      "an attribute between tags wrote something");
@@ -234,7 +267,7 @@ class Driver {
         return;
       }
       case 6:
-        writer.write(beginContent());
+        write(beginContent());
         return;
       case 7:
         value(input_.shortText());
@@ -264,7 +297,7 @@ class Driver {
 
   template <typename Value>
   void value(Value raw) {
-    XmlWriter& writer = *writer_;
+    const XmlWriter& writer = *writer_;
     std::string text;
     if constexpr (std::is_same_v<Value, std::string>) {
       text = raw;
@@ -274,19 +307,19 @@ class Driver {
     switch (writer.state()) {
       case XmlWriterState::InContent:
         content_.add(outputSize(), writtenText(text));
-        writer.write(raw);
+        write(raw);
         content_.wrote(outputSize());
         return;
       case XmlWriterState::InAttributeValue:
         attributeValues_.add(outputSize(), writtenText(text));
-        writer.write(raw);
+        write(raw);
         attributeValues_.wrote(outputSize());
         return;
       case XmlWriterState::InTagName: {
         // Inside a name only name characters are written, as a caller would.
         std::string name;
         for (char c : text) name += kNameRest[static_cast<unsigned char>(c) % (sizeof kNameRest - 1)];
-        writer.write(name);
+        write(name);
         return;
       }
       case XmlWriterState::InStartTag:
@@ -298,6 +331,8 @@ class Driver {
   FuzzInput& input_;
   std::ostringstream out_;
   std::optional<XmlWriter> writer_;
+  std::ostringstream otherOut_;
+  std::optional<XmlWriter> other_;
   bool declared_ = false;
   std::size_t elements_ = 0;
   std::size_t attributes_ = 0;

@@ -5,27 +5,60 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-const char kMissingBestLap[] = "00:00:00:00";
+constexpr std::string_view kMissingBestLap = "00:00:00:00";
 
-// One field of a time as "%02u" prints it: at least two digits. Written by
-// hand, as a race's document holds thousands of times.
-void appendTimeField(std::string& text, unsigned value) {
-  if (value < 10) text += '0';
-  char digits[8];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  text.append(digits, end);
-}
+// The text of a time, as "%02u" prints each field (at least two digits), in a
+// buffer of its own: a race's document holds thousands of times.
+class TimeText {
+ public:
+  explicit TimeText(const RaceTime& time) { appendTime(time); }
+  // The leading count of a total time, then the time.
+  TimeText(std::uint16_t lead, const RaceTime& time) {
+    appendField(lead);
+    chars_[size_++] = ':';
+    appendTime(time);
+  }
+  std::string_view view() const { return std::string_view(chars_, size_); }
+
+ private:
+  void appendTime(const RaceTime& time) {
+    appendField(time.hours);
+    chars_[size_++] = ':';
+    appendField(time.minutes);
+    chars_[size_++] = ':';
+    appendField(time.seconds);
+    chars_[size_++] = ':';
+    appendField(time.hundredths);
+  }
+  void appendField(unsigned value) {
+    if (value < 100) {
+      chars_[size_++] = static_cast<char>('0' + value / 10);
+      chars_[size_++] = static_cast<char>('0' + value % 10);
+    } else {
+      size_ = static_cast<std::size_t>(std::to_chars(chars_ + size_, chars_ + sizeof chars_, value).ptr - chars_);
+    }
+  }
+
+  // "65535:255:255:255:255" at most.
+  char chars_[24];
+  std::size_t size_ = 0;
+};
 
 template <typename Value>
-void element(XmlWriter& writer, const char* name, const Value& value) {
+void element(XmlWriter& writer, std::string_view name, const Value& value) {
   writer.write(startTag(name)).write(beginContent()).write(value).write(endTag());
 }
 
-void emptyElement(XmlWriter& writer, const char* name) { writer.write(startTag(name)).write(endTag()); }
+void element(XmlWriter& writer, std::string_view name, const TimeText& time) {
+  writer.write(startTag(name)).write(beginContent()).write(time.view()).write(endTag());
+}
+
+void emptyElement(XmlWriter& writer, std::string_view name) { writer.write(startTag(name)).write(endTag()); }
 
 void writeLap(XmlWriter& writer, const PlayerStats& player, LapRecord& lap, std::size_t index, bool qualifying) {
   const bool finishingLap = index + 1 == player.laps.size() && player.result && !qualifying;
@@ -35,13 +68,13 @@ void writeLap(XmlWriter& writer, const PlayerStats& player, LapRecord& lap, std:
   writer.write(startTag("LAP"));
   element(writer, "LAPNUMBER", static_cast<std::uint32_t>(player.firstLap + index));
   element(writer, "LAPPOSITION", finishingLap ? player.result->position : lap.position);
-  element(writer, "LAPTIME", formatRaceTime(lap.time));
+  element(writer, "LAPTIME", TimeText(lap.time));
   element(writer, "LAPSPEED", lap.speed);
   writer.write(startTag("SPLITS"));
   for (const SplitRecord& split : lap.splits) {
     writer.write(startTag("SPLIT"));
     element(writer, "SPLITPOSITION", split.position);
-    element(writer, "SPLITTIME", formatRaceTime(split.time));
+    element(writer, "SPLITTIME", TimeText(split.time));
     element(writer, "SPLITSPEED", split.speed);
     writer.write(endTag());
   }
@@ -65,7 +98,7 @@ void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned>
   element(writer, "CARNAME", player.carName);
 
   if (player.result) {
-    element(writer, "TOTALTIME", formatTotalTime(*player.result));
+    element(writer, "TOTALTIME", TimeText(player.result->totalTimeLead, player.result->totalTime));
   } else {
     emptyElement(writer, "TOTALTIME");
   }
@@ -79,7 +112,11 @@ void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned>
 
   // The first lap decides whether a best lap exists, not the best lap itself.
   const bool hasBestLap = !player.laps.empty() && !player.laps.front().time.isZero();
-  element(writer, "BESTLAP", hasBestLap ? formatRaceTime(player.bestLap) : std::string(kMissingBestLap));
+  if (hasBestLap) {
+    element(writer, "BESTLAP", TimeText(player.bestLap));
+  } else {
+    element(writer, "BESTLAP", kMissingBestLap);
+  }
   element(writer, "BESTSPEED", player.bestSpeed);
   const std::size_t laps = lapCount(player, qualifying);
   element(writer, "PLLAPCOUNT", static_cast<std::uint32_t>(laps));
@@ -99,23 +136,10 @@ void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned>
 
 }  // namespace
 
-std::string formatRaceTime(const RaceTime& time) {
-  std::string text;
-  appendTimeField(text, time.hours);
-  text += ':';
-  appendTimeField(text, time.minutes);
-  text += ':';
-  appendTimeField(text, time.seconds);
-  text += ':';
-  appendTimeField(text, time.hundredths);
-  return text;
-}
+std::string formatRaceTime(const RaceTime& time) { return std::string(TimeText(time).view()); }
 
 std::string formatTotalTime(const ResultRecord& result) {
-  std::string text;
-  appendTimeField(text, result.totalTimeLead);
-  text += ':';
-  return text + formatRaceTime(result.totalTime);
+  return std::string(TimeText(result.totalTimeLead, result.totalTime).view());
 }
 
 std::size_t splitCount(const std::list<PlayerStats>& players) {

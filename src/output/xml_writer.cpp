@@ -1,178 +1,181 @@
-// The XML writer's token handling, element closing and value output.
+// The XML writer's token handling, element closing, value output and its
+// output buffer.
 #include "output/xml_writer.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace {
 
-// Everything after a NUL is not part of the text.
-std::string_view untilNul(std::string_view text) {
-  const std::size_t nul = text.find('\0');
-  return nul == std::string_view::npos ? text : text.substr(0, nul);
+// What escaping does with a byte.
+enum CharClass : std::uint8_t { Plain, Ampersand, LessThan, GreaterThan, Quote, Dropped, TextEnd };
+
+constexpr std::string_view kReplacements[] = {{}, "&amp;", "&lt;", "&gt;", "&quot;"};
+
+// One table per place a text can go, so the scan looks each byte up once.
+// Control characters XML 1.0 forbids anywhere in a document are dropped;
+// everything after a NUL is not part of the text.
+constexpr std::array<CharClass, 256> charClasses(bool inAttribute) {
+  std::array<CharClass, 256> classes{};
+  for (unsigned c = 1; c < 0x20; ++c) classes[c] = Dropped;
+  classes['\t'] = classes['\n'] = classes['\r'] = Plain;
+  classes[0] = TextEnd;
+  classes['&'] = Ampersand;
+  classes['<'] = LessThan;
+  classes['>'] = GreaterThan;
+  if (inAttribute) classes['"'] = Quote;
+  return classes;
 }
 
-// Control characters XML 1.0 forbids anywhere in a document.
-bool isForbiddenControl(unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
+constexpr std::array<CharClass, 256> kContentClasses = charClasses(false);
+constexpr std::array<CharClass, 256> kAttributeClasses = charClasses(true);
+
+// Room for the names of a document's open elements, usually enough for all.
+constexpr std::size_t kNamesAtStart = 256;
 
 }  // namespace
 
-XmlToken declaration() { return XmlToken{XmlTokenKind::Declaration, {}}; }
-XmlToken startTag(std::string_view name) { return XmlToken{XmlTokenKind::StartTag, std::string(name)}; }
-XmlToken endTag() { return XmlToken{XmlTokenKind::EndTag, {}}; }
-XmlToken endTag(std::string_view name) { return XmlToken{XmlTokenKind::EndTag, std::string(name)}; }
-XmlToken attribute(std::string_view name) { return XmlToken{XmlTokenKind::Attribute, std::string(name)}; }
-XmlToken beginContent() { return XmlToken{XmlTokenKind::BeginContent, {}}; }
-
-XmlWriter::XmlWriter(std::ostream& out) : out_(out) {}
+XmlWriter::XmlWriter(std::ostream& out, std::size_t pieceSize)
+    : out_(out), buffer_(new char[pieceSize ? pieceSize : 1]) {
+  next_ = buffer_.get();
+  end_ = next_ + (pieceSize ? pieceSize : 1);
+  growNames(kNamesAtStart);
+  nameStarts_.reserve(16);
+}
 
 XmlWriter::~XmlWriter() {
   if (state_ == XmlWriterState::InTagName) {
     // The nameless element was never pushed; it ends here as an empty element.
-    writeRaw("/>");
+    put("/>");
+    namesSize_ = collectedNameStart_;
     state_ = XmlWriterState::InContent;
   }
-  while (!openElements_.empty()) {
-    const std::string innermost = openElements_.back();
-    closeElements(innermost);
-  }
+  // Each pass closes exactly the innermost element.
+  while (!nameStarts_.empty()) closeElements({});
   flush();
 }
 
-void XmlWriter::writeRaw(std::string_view text) { pending_.append(text); }
-
 void XmlWriter::flush() {
-  // The pieces of one call go out together and straight into the stream's
-  // buffer: a document is made of many short pieces, and the stream's own
-  // write spends more time on its checks per call than on the bytes. Its
-  // rules stay: a stream that has failed takes nothing more, and a piece that
-  // does not fit marks it bad.
-  if (!pending_.empty() && out_) {
-    const auto size = static_cast<std::streamsize>(pending_.size());
-    if (out_.rdbuf()->sputn(pending_.data(), size) != size) out_.setstate(std::ios::badbit);
-  }
-  pending_.clear();
+  handToStream(buffer_.get(), static_cast<std::size_t>(next_ - buffer_.get()));
+  next_ = buffer_.get();
 }
 
-void XmlWriter::writeEscaped(std::string_view text) {
-  const bool inAttribute = state_ == XmlWriterState::InAttributeValue;
-  std::size_t runStart = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    std::string_view replacement;
-    bool drop = false;
-    if (c == '&') {
-      replacement = "&amp;";
-    } else if (c == '<') {
-      replacement = "&lt;";
-    } else if (c == '>') {
-      replacement = "&gt;";
-    } else if (c == '"' && inAttribute) {
-      replacement = "&quot;";
-    } else if (isForbiddenControl(c)) {
-      drop = true;
-    } else {
-      continue;
-    }
-    writeRaw(text.substr(runStart, i - runStart));
-    if (!drop) writeRaw(replacement);
-    runStart = i + 1;
+void XmlWriter::handToStream(const char* data, std::size_t size) {
+  handedOn_ += size;
+  // Straight into the stream's buffer; its rules stay: a stream that has
+  // failed takes nothing more, and a piece that does not fit marks it bad.
+  if (size == 0 || !out_) return;
+  const auto length = static_cast<std::streamsize>(size);
+  if (out_.rdbuf()->sputn(data, length) != length) out_.setstate(std::ios::badbit);
+}
+
+void XmlWriter::putPastPiece(const char* data, std::size_t size) {
+  flush();
+  if (size <= static_cast<std::size_t>(end_ - next_)) {
+    std::memcpy(next_, data, size);
+    next_ += size;
+  } else {
+    // Larger than a piece: it goes on as it is, after what came before it.
+    handToStream(data, size);
   }
-  writeRaw(text.substr(runStart));
+}
+
+void XmlWriter::putEscaped(const char* text, const char* end) {
+  const std::array<CharClass, 256>& classes =
+      state_ == XmlWriterState::InAttributeValue ? kAttributeClasses : kContentClasses;
+  const char* run = text;
+  for (const char* p = text; p != end; ++p) {
+    const CharClass kind = classes[static_cast<unsigned char>(*p)];
+    if (kind == Plain) continue;
+    if (p != run) put(run, static_cast<std::size_t>(p - run));
+    if (kind == TextEnd) return;
+    if (kind != Dropped) put(kReplacements[kind]);
+    run = p + 1;
+  }
+  if (end != run) put(run, static_cast<std::size_t>(end - run));
+}
+
+void XmlWriter::growNames(std::size_t more) {
+  // Doubling: the stack grows with the nesting depth, a few times a document.
+  const std::size_t capacity = std::max(namesCapacity_ * 2, namesSize_ + more);
+  std::unique_ptr<char[]> grown(new char[capacity]);
+  if (namesSize_ != 0) std::memcpy(grown.get(), names_.get(), namesSize_);
+  names_ = std::move(grown);
+  namesCapacity_ = capacity;
 }
 
 void XmlWriter::finishStartTag(bool selfClosing) {
-  if (state_ == XmlWriterState::InTagName) openElements_.push_back(tagNameBuffer_);
+  if (state_ == XmlWriterState::InTagName) pushName(collectedNameStart_);
   if (state_ == XmlWriterState::InContent) return;
-  if (state_ == XmlWriterState::InAttributeValue) writeRaw("\"");
-  if (selfClosing) writeRaw("/");
-  writeRaw(">");
+  if (state_ == XmlWriterState::InAttributeValue) put('"');
+  if (selfClosing) put('/');
+  put('>');
 }
 
 void XmlWriter::closeElements(std::string_view name) {
-  while (!openElements_.empty()) {
+  while (!nameStarts_.empty()) {
     if (state_ == XmlWriterState::InContent) {
-      writeRaw("</");
-      writeRaw(openElements_.back());
-      writeRaw(">");
+      put("</");
+      put(innermostName());
+      put('>');
     } else {
       // The innermost start tag is still open: the element has no content.
       finishStartTag(true);
       state_ = XmlWriterState::InContent;
     }
-    const bool stop = name.empty() || name == openElements_.back();
-    openElements_.pop_back();
+    const bool stop = name.empty() || name == innermostName();
+    popName();
     if (stop) break;
   }
 }
 
-XmlWriter& XmlWriter::write(const XmlToken& token) {
-  switch (token.kind) {
-    case XmlTokenKind::Declaration:
-      if (!declarationWritten_ && state_ == XmlWriterState::InContent) {
-        writeRaw("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n");
-        declarationWritten_ = true;
-      }
-      break;
-    case XmlTokenKind::StartTag:
-      finishStartTag(false);
-      writeRaw("<");
-      if (!token.name.empty()) {
-        writeRaw(token.name);
-        openElements_.push_back(token.name);
-        state_ = XmlWriterState::InStartTag;
-      } else {
-        tagNameBuffer_.clear();
-        state_ = XmlWriterState::InTagName;
-      }
-      break;
-    case XmlTokenKind::Attribute:
-      if (state_ == XmlWriterState::InAttributeValue) {
-        writeRaw("\"");
-      } else if (state_ == XmlWriterState::InTagName) {
-        openElements_.push_back(tagNameBuffer_);
-      }
-      if (state_ != XmlWriterState::InContent) {
-        writeRaw(" ");
-        writeRaw(token.name);
-        writeRaw("=\"");
-        state_ = XmlWriterState::InAttributeValue;
-      }
-      break;
-    case XmlTokenKind::BeginContent:
-      finishStartTag(false);
-      state_ = XmlWriterState::InContent;
-      break;
-    case XmlTokenKind::EndTag:
-      closeElements(token.name);
-      break;
-  }
-  flush();
-  return *this;
+void XmlWriter::writeDeclaration() {
+  if (declarationWritten_ || state_ != XmlWriterState::InContent) return;
+  put("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n");
+  declarationWritten_ = true;
 }
 
-XmlWriter& XmlWriter::write(std::string_view text) {
-  text = untilNul(text);
-  if (state_ == XmlWriterState::InTagName) {
-    tagNameBuffer_.append(text);
-    writeRaw(text);
+void XmlWriter::startElementInGeneral(std::string_view name) {
+  finishStartTag(false);
+  put('<');
+  if (!name.empty()) {
+    put(name);
+    pushName(namesSize_);
+    appendToNames(name);
+    state_ = XmlWriterState::InStartTag;
   } else {
-    writeEscaped(text);
+    collectedNameStart_ = namesSize_;
+    state_ = XmlWriterState::InTagName;
   }
-  flush();
+}
+
+void XmlWriter::startAttribute(std::string_view name) {
+  if (state_ == XmlWriterState::InAttributeValue) {
+    put('"');
+  } else if (state_ == XmlWriterState::InTagName) {
+    pushName(collectedNameStart_);
+  }
+  if (state_ == XmlWriterState::InContent) return;
+  put(' ');
+  if (!name.empty()) put(name);
+  put("=\"");
+  state_ = XmlWriterState::InAttributeValue;
+}
+
+void XmlWriter::writeName(std::string_view text) {
+  if (text.empty()) return;
+  appendToNames(text);
+  put(text);
+}
+
+XmlWriter& XmlWriter::write(const char* text) {
+  if (text == nullptr) return *this;
+  if (state_ == XmlWriterState::InTagName) {
+    writeName(text);
+  } else {
+    // A NUL-terminated text has no end but its NUL.
+    putEscaped(text, nullptr);
+  }
   return *this;
-}
-
-XmlWriter& XmlWriter::write(const char* text) { return write(std::string_view(text ? text : "")); }
-
-XmlWriter& XmlWriter::write(std::int32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  // Digits and a minus sign need no escaping; in a tag name they are collected.
-  return write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-}
-
-XmlWriter& XmlWriter::write(std::uint32_t value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }

@@ -1,14 +1,17 @@
-// Byte output of the XML writer: tokens, element closing, values, escaping and
-// what the writer closes when it goes away.
+// Byte output of the XML writer: tokens, element closing, values, escaping,
+// what the writer closes when it goes away, and what reaches the stream once
+// the writer is flushed or gone, also when the stream fails.
 #include "output/xml_writer.h"
 
 #include "support/xml_check.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 namespace {
@@ -100,6 +103,20 @@ TEST(XmlWriterOutput, TokensAndClosing) {
       {"end tag while a name is being collected inside an element",
        [](XmlWriter& w) { w.write(startTag("R")).write(startTag("")).write("N").write(endTag()).write("t"); },
        "<R><N/>t</R>"},
+      {"names from values nested, closed by the outer one's name",
+       [](XmlWriter& w) {
+         w.write(startTag("")).write("A").write(startTag("")).write("B").write(std::uint8_t{2});
+         w.write(beginContent()).write("x").write(endTag("A")).write("y");
+       },
+       "<A><B2>x</B2></A>y"},
+      {"an empty name from values",
+       [](XmlWriter& w) { w.write(startTag("R")).write(startTag("")).write(attribute("k")).write(endTag("")); },
+       "<R>< k=\"\"/></R>"},
+      {"a name ends at its NUL",
+       [](XmlWriter& w) {
+         w.write(startTag("R")).write(startTag("")).write(std::string("N\0X", 3)).write(endTag("N")).write("t");
+       },
+       "<R><N/>t</R>"},
   };
   for (const WriterCase& c : cases) EXPECT_EQ(written(c.steps), c.expected) << c.what;
 }
@@ -173,6 +190,148 @@ TEST(XmlWriterEscaping, UnescapedMarkupIsWhatTheParserRejects) {
   EXPECT_EQ(xpathString("<R><broken></R>", "/R"), std::nullopt);
 }
 
+// A device with room for a number of bytes that refuses the rest, as a full
+// disk does.
+class LimitedDevice : public std::streambuf {
+ public:
+  explicit LimitedDevice(std::size_t room) : room_(room) {}
+  const std::string& received() const { return received_; }
+
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    const std::size_t taken = std::min(static_cast<std::size_t>(size), room_ - received_.size());
+    received_.append(data, taken);
+    return static_cast<std::streamsize>(taken);
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (received_.size() == room_) return traits_type::eof();
+    received_ += traits_type::to_char_type(c);
+    return c;
+  }
+
+ private:
+  std::size_t room_;
+  std::string received_;
+};
+
+constexpr std::size_t kSmallPiece = 64;
+// A value longer than the pieces of the writers below, escaped on the way.
+const std::string kLongValue = std::string(3 * kSmallPiece + 5, 'v') + "&" + std::string(kSmallPiece, 'w');
+
+// A document of many pieces: about 50 elements of the small piece size each,
+// with markup in values, numbers, an attribute and a value longer than a piece.
+void writeManyElements(XmlWriter& w) {
+  w.write(declaration()).write(startTag("RACE")).write(attribute("laps")).write(std::uint16_t{3});
+  for (std::int32_t i = 0; i < 50; ++i) {
+    w.write(startTag("LAP")).write(beginContent()).write("<").write(i).write(endTag());
+  }
+  w.write(startTag("LONG")).write(beginContent()).write(kLongValue);
+}
+
+std::string manyElementsExpected() {
+  std::string expected = std::string(kDeclaration) + "<RACE laps=\"3\">";
+  for (int i = 0; i < 50; ++i) expected += "<LAP>&lt;" + std::to_string(i) + "</LAP>";
+  const std::size_t amp = kLongValue.find('&');
+  expected += "<LONG>" + kLongValue.substr(0, amp) + "&amp;" + kLongValue.substr(amp + 1) + "</LONG></RACE>";
+  return expected;
+}
+
+TEST(XmlWriterStream, EveryPieceSizeGivesTheSameBytes) {
+  const std::string expected = manyElementsExpected();
+  ASSERT_GT(expected.size(), 10 * kSmallPiece);
+  for (std::size_t pieceSize : {std::size_t{0}, std::size_t{1}, std::size_t{7}, kSmallPiece,
+                                XmlWriter::kPieceSize}) {
+    SCOPED_TRACE(pieceSize);
+    std::ostringstream out;
+    {
+      XmlWriter writer(out, pieceSize);
+      writeManyElements(writer);
+    }
+    EXPECT_EQ(out.str(), expected);
+    EXPECT_TRUE(out.good());
+  }
+}
+
+TEST(XmlWriterStream, FlushHandsOnEverythingSoFarAndWritingGoesOn) {
+  std::ostringstream out;
+  XmlWriter writer(out, kSmallPiece);
+  writer.write(startTag("R")).write(attribute("a")).write("1");
+  writer.flush();
+  EXPECT_EQ(out.str(), "<R a=\"1");
+  EXPECT_EQ(writer.outputSize(), out.str().size());
+  writer.write(beginContent()).write(kLongValue.substr(0, 2 * kSmallPiece)).write(endTag());
+  const std::string expected = "<R a=\"1\">" + kLongValue.substr(0, 2 * kSmallPiece) + "</R>";
+  // Counted whether handed on or still kept.
+  EXPECT_EQ(writer.outputSize(), expected.size());
+  writer.flush();
+  EXPECT_EQ(out.str(), expected);
+  EXPECT_EQ(writer.outputSize(), out.str().size());
+}
+
+TEST(XmlWriterStream, DeepNestingIsClosedInOrder) {
+  // The names of the open elements outgrow the room the writer starts with.
+  std::string expected;
+  std::string closing;
+  const std::string document = written([&](XmlWriter& w) {
+    for (int depth = 0; depth < 200; ++depth) {
+      const std::string name = "ELEMENT_AT_DEPTH_" + std::to_string(depth);
+      w.write(startTag(name)).write(beginContent());
+      expected += "<" + name + ">";
+      closing = "</" + name + ">" + closing;
+    }
+  });
+  EXPECT_EQ(document, expected + closing);
+  EXPECT_TRUE(isWellFormedXml(document));
+}
+
+TEST(XmlWriterStream, AStreamThatRefusesBytesIsMarkedBadWithNothingOutOfOrder) {
+  const std::string expected = manyElementsExpected();
+  for (std::size_t pieceSize : {kSmallPiece, XmlWriter::kPieceSize}) {
+    for (std::size_t room : {std::size_t{0}, std::size_t{1}, kSmallPiece - 1, kSmallPiece, kSmallPiece + 1,
+                             expected.size() / 2, expected.size() - 1}) {
+      SCOPED_TRACE(::testing::Message() << "piece " << pieceSize << ", room " << room);
+      LimitedDevice device(room);
+      std::ostream out(&device);
+      {
+        XmlWriter writer(out, pieceSize);
+        writeManyElements(writer);
+      }
+      // The failure shows on the stream, where the file's writer looks for it.
+      EXPECT_TRUE(out.bad());
+      EXPECT_EQ(device.received(), expected.substr(0, device.received().size()));
+      EXPECT_LE(device.received().size(), room);
+    }
+  }
+}
+
+TEST(XmlWriterStream, AStreamWithRoomForAllStaysGood) {
+  const std::string expected = manyElementsExpected();
+  LimitedDevice device(expected.size());
+  std::ostream out(&device);
+  {
+    XmlWriter writer(out, kSmallPiece);
+    writeManyElements(writer);
+  }
+  EXPECT_TRUE(out.good());
+  EXPECT_EQ(device.received(), expected);
+}
+
+TEST(XmlWriterStream, AFailedStreamTakesNothingAndTheWriterGoesOn) {
+  std::ostringstream out;
+  out << "before";
+  out.setstate(std::ios::failbit);
+  {
+    XmlWriter writer(out, kSmallPiece);
+    writeManyElements(writer);
+    EXPECT_EQ(writer.state(), XmlWriterState::InContent);
+    writer.flush();
+    EXPECT_EQ(writer.outputSize(), manyElementsExpected().size() - std::string("</LONG></RACE>").size());
+  }
+  EXPECT_EQ(out.str(), "before");
+  EXPECT_TRUE(out.fail());
+}
+
 TEST(XmlWriterState, FollowsTheMarkup) {
   std::ostringstream out;
   XmlWriter writer(out);
@@ -189,6 +348,7 @@ TEST(XmlWriterState, FollowsTheMarkup) {
   EXPECT_EQ(writer.state(), XmlWriterState::InTagName);
   writer.write(endTag());
   EXPECT_EQ(writer.state(), XmlWriterState::InContent);
+  writer.flush();
   EXPECT_EQ(out.str(), "<R a=\"\"><N/>");
 }
 
