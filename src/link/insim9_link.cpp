@@ -241,8 +241,12 @@ void InSim9Link::giveRaceItsHostAndVersion() {
 void InSim9Link::startOrder(const ReoPacket& packet) {
   startPlace_.fill(kNotInStartOrder);
   const std::size_t count = packet.playerCount();
+  // The order comes at the start of a race or session, after the joins; a
+  // join that comes later finds its place here.
   for (std::size_t place = 0; place < count; ++place) {
-    startPlace_[packet.playerId(place)] = static_cast<std::uint8_t>(place);
+    const std::uint8_t id = packet.playerId(place);
+    startPlace_[id] = static_cast<std::uint8_t>(place);
+    tracker_.startPlace(id, static_cast<std::uint8_t>(place));
   }
 }
 

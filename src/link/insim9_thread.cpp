@@ -18,6 +18,9 @@ const SelectTimeout kLoopWait{1, 0};
 // Nothing at all from the host for this long means it is gone; it sends a
 // keep-alive far more often.
 constexpr std::chrono::seconds kSilenceLimit{70};
+// A host that has not answered the handshake by then is tried again at the
+// next tick, with a new connection (over UDP the ISI may have been lost).
+constexpr std::chrono::seconds kHandshakeLimit{3};
 
 // A host that stays down is reported once, not at every tick.
 std::atomic<bool> lastAttemptFailed{false};
@@ -36,6 +39,7 @@ template <typename LinkSocket>
 void runLink(SocketHandler& handler, LinkSocket* socket) {
   bool linked = false;
   const char* end = "the InSim host closed the connection";
+  const auto started = std::chrono::steady_clock::now();
   while (!socketGone(handler) && simulatorRunning()) {
     handler.Select(&kLoopWait);
     if (socketGone(handler)) break;
@@ -43,6 +47,7 @@ void runLink(SocketHandler& handler, LinkSocket* socket) {
       linked = true;
       lastAttemptFailed = false;
     }
+    if (!linked && std::chrono::steady_clock::now() - started > kHandshakeLimit) break;
     if (socket->link().ended()) {
       end = "the InSim host ended the link";
       break;

@@ -95,6 +95,10 @@ void RaceTracker::resultOfPlayerWhoLeft(std::string_view playerName, const RaceR
   }
 }
 
+void RaceTracker::startPlace(std::uint8_t playerId, std::uint8_t place) {
+  if (PlayerStats* player = stats_.findPlayer(playerId)) player->startOrder = place;
+}
+
 void RaceTracker::driverChanges(std::uint8_t playerId, std::string_view userName) {
   if (PlayerStats* player = stats_.findPlayer(playerId)) player->setUserName(userName);
 }

@@ -85,6 +85,8 @@ class RaceTracker {
   // The result of a player who has left the race (the protocol gives no id
   // any more): the record of that name whose player has left takes it.
   void resultOfPlayerWhoLeft(std::string_view playerName, const RaceResult& result);
+  // The player's place on the grid (0 = first), known after the join.
+  void startPlace(std::uint8_t playerId, std::uint8_t place);
   // Another user now drives the player's car.
   void driverChanges(std::uint8_t playerId, std::string_view userName);
   void playerPits(std::uint8_t playerId);

@@ -4,6 +4,7 @@
 // cannot work, optional simulator start, then the 6-second tick on the main
 // thread until SIGINT, SIGTERM or SIGHUP, and the shared stop sequence.
 #include "config/ini_file.h"
+#include "config/settings.h"
 #include "config/settings_check.h"
 #include "link/link_thread.h"
 #include "net/socket_library.h"
@@ -81,6 +82,8 @@ int main(int argc, char** argv) {
   for (const std::string& problem : networkSettingProblems(ini, settingsPath)) {
     std::fprintf(stderr, "%s\n", problem.c_str());
   }
+  const std::string protocolProblem = linkProtocolProblem();
+  if (!protocolProblem.empty()) std::fprintf(stderr, "%s: %s\n", settingsPath.c_str(), protocolProblem.c_str());
   static ConsoleSocketReports socketReports(stderr);
   setNetworkLogSink(&socketReports);
 

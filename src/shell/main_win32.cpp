@@ -1,6 +1,7 @@
 // Entry point of the Windows tray program: single instance, hidden tray
 // window, settings file, autostart, optional game start, message loop.
 #include "config/ini_file.h"
+#include "config/settings.h"
 #include "net/socket_library.h"
 #include "shell/launcher.h"
 #include "shell/launcher_win32.h"
@@ -114,6 +115,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 1;
   }
   setSettingsFile(std::move(ini));
+  const std::string protocolProblem = linkProtocolProblem();
+  if (!protocolProblem.empty()) MessageBoxA(nullptr, protocolProblem.c_str(), "Settings Error", MB_ICONERROR);
 
   if (wantsSimulatorStart(commandLine ? commandLine : "")) launchSimulator(nullptr);
 
