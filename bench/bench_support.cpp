@@ -13,12 +13,6 @@
 #include <system_error>
 #include <vector>
 
-Ipv4Address loopbackAddress() {
-  Ipv4Address address = 0;
-  Socket::ResolveHost("127.0.0.1", address);
-  return address;
-}
-
 LoopbackPort::LoopbackPort(bool nonblocking)
     : descriptor_(socketCreate(AddressFamilyInet, SocketTypeDatagram, 0)) {
   if (descriptor_ == InvalidSocketDescriptor) return;

@@ -3,17 +3,18 @@
 // would, and a tracker linked to it with a race of many players under way.
 #pragma once
 
+#include "link/read_socket.h"
 #include "net/socket_handler.h"
 #include "net/socket_library.h"
-#include "link/read_socket.h"
+#include "support/net_test_support.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <chrono>
 #include <string>
 #include <thread>
 
-Ipv4Address loopbackAddress();
 
 // A UDP socket of its own on 127.0.0.1 and a free port; blocking unless asked.
 class LoopbackPort {
@@ -75,6 +76,29 @@ class LinkedTracker {
 // Brings a fresh tracker to the linked state with a lapped race of `players`
 // players (ids 1..players, named "Driver <id>") and `laps` laps, as the
 // simulator at this port would.
+// A read socket of type T bound to a free loopback port (returned in port)
+// and linked to the simulator's port, owned by and added to the handler, as
+// the link thread sets it up; null when the port cannot be bound.
+template <typename T>
+T* addBoundTracker(SocketHandler& handler, std::uint16_t simulatorPort, std::uint16_t& port) {
+  auto* tracker = new T(handler);
+  tracker->SetDeleteByHandler();
+  {
+    const LoopbackPort free;
+    port = free.port();
+  }
+  if (tracker->Bind(port) != 0 || !tracker->OpenServerLink("127.0.0.1", simulatorPort)) {
+    delete tracker;
+    return nullptr;
+  }
+  handler.Add(tracker);
+  return tracker;
+}
+
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void startRace(lfsReadSocket& tracker, std::uint16_t simulatorPort, unsigned players, std::uint8_t laps);
 
 // The datagram as from the simulator at this port.

@@ -52,29 +52,17 @@ class Sender {
   std::vector<std::string> datagrams_;
 };
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void socketHandlerLoop(benchmark::State& state) {
   SocketLibrary library;
   StatsScratch output;
   ReplySink simulator;
   SocketHandler handler;
-  // The client port as the link thread binds it, polled by the handler's loop.
-  auto* tracker = new CountingTracker(handler);
-  tracker->SetDeleteByHandler();
   std::uint16_t port = 0;
-  {
-    const LoopbackPort free;
-    port = free.port();
-  }
-  if (tracker->Bind(port) != 0 || !tracker->OpenServerLink("127.0.0.1", simulator.port())) {
+  auto* tracker = addBoundTracker<CountingTracker>(handler, simulator.port(), port);
+  if (tracker == nullptr) {
     state.SkipWithError("client port not bound");
-    delete tracker;
     return;
   }
-  handler.Add(tracker);
   startRace(*tracker, simulator.port(), kPlayers, 40);
   Sender sender(port);
 

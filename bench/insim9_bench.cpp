@@ -5,7 +5,7 @@
 // Before each timed ingest round the sender has written the whole round, so
 // the rate measured is the receiver's own.
 #include "bench_support.h"
-#include "heap_counter.h"
+#include "support/heap_counter.h"
 #include "link/insim9_packets.h"
 #include "link/packet_stream.h"
 #include "net/tcp_socket.h"
@@ -140,10 +140,6 @@ std::string ingestRound() {
   std::string round;
   for (int i = 0; i < kRound; ++i) round += carPacket(100 + static_cast<unsigned>(i));
   return round;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // A listening loopback socket and the connection it accepts.

@@ -5,7 +5,7 @@
 // once the file is closed).
 #include "bench_support.h"
 #include "config/shared_state.h"
-#include "simulator_datagrams.h"
+#include "support/simulator_datagrams.h"
 
 #include <benchmark/benchmark.h>
 
@@ -46,29 +46,17 @@ void driveRace(lfsReadSocket& tracker, std::uint16_t simulatorPort) {
   }
 }
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void raceEndToStatsFile(benchmark::State& state) {
   SocketLibrary library;
   StatsScratch output;
   ReplySink simulator;
   SocketHandler handler;
-  // The client port as the link thread binds it; the handler owns the tracker.
-  auto* tracker = new lfsReadSocket(handler);
-  tracker->SetDeleteByHandler();
   std::uint16_t port = 0;
-  {
-    const LoopbackPort free;
-    port = free.port();
-  }
-  if (tracker->Bind(port) != 0 || !tracker->OpenServerLink("127.0.0.1", simulator.port())) {
+  auto* tracker = addBoundTracker<lfsReadSocket>(handler, simulator.port(), port);
+  if (tracker == nullptr) {
     state.SkipWithError("client port not bound");
-    delete tracker;
     return;
   }
-  handler.Add(tracker);
   // The race end comes from the simulator's own port, as the tracker expects.
   const LoopbackPort sender;
   socketConnect(sender.descriptor(), loopbackAddress(), port);
@@ -85,7 +73,7 @@ void raceEndToStatsFile(benchmark::State& state) {
     std::optional<std::string> saved;
     while (!(saved = takePendingStatsFile())) {
       // A second without the file: the datagram or the save was lost.
-      if (handler.Select(1, 0) < 0 || secondsSince(start) > 1.0) {
+      if (selectOnce(handler, 1, 0) < 0 || secondsSince(start) > 1.0) {
         state.SkipWithError("no stats file after the race end");
         return;
       }

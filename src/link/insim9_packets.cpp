@@ -2,6 +2,8 @@
 // views, the builders of the packets the program sends, and unit conversions.
 #include "link/insim9_packets.h"
 
+#include "link/packet_text.h"
+
 #include <cstring>
 
 namespace insim9 {
@@ -56,12 +58,7 @@ void putHeader(std::uint8_t* packet, std::size_t size, Type type, std::uint8_t r
 }  // namespace
 
 std::string_view Bytes::text(std::size_t offset, std::size_t width) const {
-  if (offset >= length_) return {};
-  const std::size_t available = length_ - offset;
-  const std::size_t span = width < available ? width : available;
-  const char* start = reinterpret_cast<const char*>(bytes_ + offset);
-  const void* nul = std::memchr(start, 0, span);
-  return std::string_view(start, nul ? static_cast<const char*>(nul) - start : span);
+  return packetText(bytes_, length_, offset, width);
 }
 
 Type recognise(const void* data, std::size_t length) {

@@ -2,6 +2,8 @@
 // program sends.
 #include "link/insim_packets.h"
 
+#include "link/packet_text.h"
+
 #include <cstring>
 
 namespace {
@@ -58,12 +60,7 @@ void putText(std::uint8_t* field, std::string_view text, std::size_t maxLength) 
 }  // namespace
 
 std::string_view Datagram::text(std::size_t offset, std::size_t width) const {
-  if (offset >= length_) return {};
-  const std::size_t available = length_ - offset;
-  const std::size_t span = width < available ? width : available;
-  const char* start = reinterpret_cast<const char*>(bytes_ + offset);
-  const void* nul = std::memchr(start, 0, span);
-  return std::string_view(start, nul ? static_cast<const char*>(nul) - start : span);
+  return packetText(bytes_, length_, offset, width);
 }
 
 PacketType recognisePacket(const void* data, std::size_t length) {
