@@ -1016,6 +1016,77 @@ class Chaos(LinuxProgramCase):
             self.assertEqual(xpath(file.name, "string(//PLAYER[NAME='Max']/STARTORDER)"), "Rejoined")
 
 
+def short_race_script(number, ack):
+    """One race of one lap with two drivers on a track named for its number,
+    so each race has a stats file of its own; ack gives the ack words."""
+    track = "S%04d" % number
+    lines = ["RST laps=1 track=%s ack=%d" % (track, next(ack)),
+             "MCI nodes=300 finish=10 players=2",
+             "expect VER 0",
+             'NPL id=1 user=ann name="Ann" car=XFG start=0 ack=%d' % next(ack),
+             'NPL id=2 user=bob name="Bob" car=XRG start=1 ack=%d' % next(ack),
+             "MCI nodes=300 finish=10 players=2 car(id=1 lap=1 node=150 speed=9000) "
+             "car(id=2 lap=1 node=140 speed=8900)",
+             "SP id=1 split=1 time=0:20.%02d ack=%d" % (number % 100, next(ack)),
+             "SP id=2 split=1 time=0:20.%02d ack=%d" % ((number + 7) % 100, next(ack)),
+             "MCI nodes=300 finish=10 players=2 car(id=1 lap=2 node=20 speed=8000) "
+             "car(id=2 lap=2 node=15 speed=7900)",
+             "LAP id=1 time=0:40.%02d ack=%d" % (number % 100, next(ack)),
+             "RES id=1 total=0:40.%02d best=0:40.%02d pos=0 ack=%d" % (number % 100, number % 100, next(ack)),
+             "LAP id=2 time=0:41.%02d ack=%d" % (number % 100, next(ack)),
+             "RES id=2 total=0:41.%02d best=0:41.%02d pos=1 ack=%d" % (number % 100, number % 100, next(ack))]
+    end = next(ack)
+    lines += ["REN ack=%d" % end, 'expect MST "/echo ^2race stats were saved!"', "expect ACK %d" % end]
+    return "\n".join(lines) + "\n"
+
+
+class Soak(LinuxProgramCase):
+    RACES = 1000
+    TICK_MS = 50
+
+    def test_a_thousand_races_through_one_tracker_leave_resources_flat(self):
+        ack = iter(range(1, 60000))
+        script = "".join(short_race_script(number, ack) for number in range(1, self.RACES + 1))
+        script += "wait 4s\n"  # idle, while the last figures are taken
+        tracker = self.tracker_with_ports(outputname="soak_[TRACK].xml")
+        tracker.environment["TARNBECK_TICK_MS"] = str(self.TICK_MS)
+        standin = StandIn(self, script, self.server_port, folder=tracker.folder,
+                          options=("--quiet",))
+        tracker.start().started()
+        pid = tracker.process.pid
+        stats = tracker.path("xmlstats")
+
+        def saved():
+            return len(os.listdir(stats)) if os.path.isdir(stats) else 0
+
+        # Warmed up: the first 50 races are in, the buffers have their sizes.
+        self.assertTrue(wait_until(lambda: saved() >= 50, 120), standin.err.text())
+        start = process_resources(pid)
+        started = time.monotonic()
+        self.assertTrue(wait_until(lambda: saved() >= self.RACES, 600),
+                        "%d of %d races saved; %s" % (saved(), self.RACES, standin.err.text()))
+        self.assertTrue(wait_until(lambda: tracker.log().count("was saved") >= self.RACES, 10))
+        end = process_resources(pid)
+        took = time.monotonic() - started
+        standin.finished_ok(60)
+        self.assertEqual(tracker.stop(), 0)
+
+        figures = "start %s, end %s (KiB, descriptors, threads) over %.0f s" % (start, end, took)
+        print(figures)
+        self.assertLessEqual(end[0], start[0] + 512, figures)
+        self.assertLessEqual(end[1], start[1], figures)
+        self.assertLessEqual(end[2], start[2], figures)
+
+        names = sorted(os.listdir(stats))
+        self.assertEqual(names, ["soak_S%04d.xml" % number for number in range(1, self.RACES + 1)])
+        self.assertEqual(tracker.log().count("was saved"), self.RACES)
+        for name in (names[0], names[len(names) // 2], names[-1]):
+            path = os.path.join(stats, name)
+            self.assertValidXml(path)
+            self.assertEqual(xpath(path, "count(//PLAYER)"), "2")
+            self.assertEqual(xpath(path, "count(//LAP)"), "2")
+
+
 def test_names(suite):
     for item in suite:
         if isinstance(item, unittest.TestSuite):
