@@ -112,15 +112,21 @@ void lfsReadSocket::OnDatagram(const char* buffer, int length, const SocketAddre
     linkState_ = LinkState::RequestsDue;
     traffic();
   }
-  handlePacket(type, packet);
+  if (!hasAckWord(type)) {
+    handlePacket(type, packet);
+    if (type == PacketType::Rtp) traffic();
+    return;
+  }
+  const std::uint16_t word = ackWord(packet);
+  // Sent again because our ACK was lost: the race has it already. Ack word 0
+  // is no numbered packet, so it is always taken.
+  const bool repeat = word != 0 && acknowledged_.contains(buffer, size);
+  if (!repeat) handlePacket(type, packet);
   // After the packet's own replies: a race end tells the game about its save
   // before the simulator hears that the end arrived.
-  if (hasAckWord(type)) {
-    sendAck(ackWord(packet));
-    traffic();
-  } else if (type == PacketType::Rtp) {
-    traffic();
-  }
+  sendAck(word);
+  traffic();
+  if (word != 0 && !repeat) acknowledged_.remember(buffer, size);
 }
 
 void lfsReadSocket::handlePacket(PacketType type, const Datagram& packet) {

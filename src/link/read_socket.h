@@ -5,6 +5,7 @@
 #pragma once
 
 #include "net/udp_socket.h"
+#include "link/acknowledged_datagrams.h"
 #include "link/insim_packets.h"
 #include "race/race_model.h"
 #include "race/race_tracker.h"
@@ -86,6 +87,9 @@ class lfsReadSocket : public UdpSocket, private RaceTrackerOutput {
   bool saveRace(std::list<PlayerStats>& players, const std::optional<RaceInfo>& info) override;
 
   RequestPacket requestBuffer_;
+  // Datagrams with a non-zero ack word already acknowledged: a repeat of
+  // one is acknowledged again and handled no further.
+  AcknowledgedDatagrams acknowledged_;
   RaceTracker tracker_;
   LinkState linkState_ = LinkState::New;
   // The simulator's address as resolved by OpenServerLink; 0 = loopback only.

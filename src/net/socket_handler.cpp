@@ -5,7 +5,9 @@
 #include "net/socket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -30,6 +32,16 @@ void updateSet(DescriptorSet& set, SocketDescriptor descriptor, bool wanted) {
 
 void eraseValue(std::vector<SocketDescriptor>& list, SocketDescriptor descriptor) {
   list.erase(std::remove(list.begin(), list.end(), descriptor), list.end());
+}
+
+// A wait that failed returns at once; the caller's loop would call it again
+// at once and burn a core. It pauses as long as the wait would have waited
+// (a wait without limit, a second), so the loop runs at its usual pace.
+void pauseAfterFailedWait(const SelectTimeout* timeout) {
+  const std::chrono::microseconds pause =
+      timeout ? std::chrono::seconds(timeout->seconds) + std::chrono::microseconds(timeout->microseconds)
+              : std::chrono::microseconds(std::chrono::seconds(1));
+  if (pause.count() > 0) std::this_thread::sleep_for(pause);
 }
 
 // Error numbers of the reports carry descriptors as plain ints.
@@ -88,6 +100,7 @@ int SocketHandler::Select(const SelectTimeout* timeout) {
       int error = socketLastError();
       LogError(nullptr, "select", error, Socket::StrError(error).c_str(), 0);
     }
+    pauseAfterFailedWait(timeout);
   } else if (ready > 0) {
     ready = dispatch(ready, read, write, exception);
   }

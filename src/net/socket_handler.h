@@ -38,7 +38,8 @@ class SocketHandler {
   void Add(Socket* socket);
   // One pass: take in queued sockets, wait up to the time-out (none: no
   // limit), dispatch, then close, erase and delete what asked for it.
-  // Returns select()'s count less the events dispatched, -1 if it failed.
+  // Returns select()'s count less the events dispatched, -1 if it failed:
+  // then the failure is reported and the pass takes its time-out all the same.
   int Select(const SelectTimeout* timeout);
   // Polled sockets, plus queued ones, plus those waiting to be deleted.
   std::size_t SocketCount() const;

@@ -7,7 +7,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -64,25 +64,51 @@ sockaddr_in makeAddress(Ipv4Address address, std::uint16_t port) {
   return result;
 }
 
-// Fills an fd_set from a portable set; false when a descriptor does not fit.
-bool fillFdSet(const DescriptorSet& set, fd_set& fds, int& highestFd) {
-  FD_ZERO(&fds);
-  for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
-    int fd = toFd(set.descriptors[i]);
-    if (fd < 0 || fd >= FD_SETSIZE) return false;
-    FD_SET(fd, &fds);
-    if (fd > highestFd) highestFd = fd;
-  }
-  return true;
-}
+// poll() underneath the select seam: any descriptor number works, where an
+// fd_set holds only those below FD_SETSIZE (1024), which a process with many
+// open files gives its sockets. One entry per descriptor, asking for what the
+// sets ask of it.
+struct PollEntries {
+  pollfd entries[3 * DescriptorSetSize];
+  nfds_t count = 0;
 
-// Keeps only the ready descriptors, in their order, as Winsock does.
-void keepReady(DescriptorSet& set, const fd_set& fds) {
+  bool add(const DescriptorSet& set, short events) {
+    for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+      const int fd = toFd(set.descriptors[i]);
+      if (fd < 0) return false;
+      pollfd* entry = find(fd);
+      if (entry == nullptr) {
+        entry = &entries[count++];
+        *entry = pollfd{fd, 0, 0};
+      }
+      entry->events = static_cast<short>(entry->events | events);
+    }
+    return true;
+  }
+  pollfd* find(int fd) {
+    for (nfds_t i = 0; i < count; ++i) {
+      if (entries[i].fd == fd) return &entries[i];
+    }
+    return nullptr;
+  }
+};
+
+// What select() would report for each set: errors and hang-ups count as
+// readable and writable, as in the kernel's select.
+constexpr short kReadReady = POLLIN | POLLRDNORM | POLLRDBAND | POLLHUP | POLLERR;
+constexpr short kWriteReady = POLLOUT | POLLWRNORM | POLLWRBAND | POLLERR;
+constexpr short kExceptionReady = POLLPRI;
+
+// Keeps only the ready descriptors, in their order, as Winsock does; the
+// number kept.
+int keepReady(DescriptorSet& set, PollEntries& polled, short ready) {
   unsigned kept = 0;
   for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
-    if (FD_ISSET(toFd(set.descriptors[i]), &fds)) set.descriptors[kept++] = set.descriptors[i];
+    const pollfd* entry = polled.find(toFd(set.descriptors[i]));
+    if (entry != nullptr && (entry->revents & ready) != 0) set.descriptors[kept++] = set.descriptors[i];
   }
   set.count = kept;
+  return static_cast<int>(kept);
 }
 
 }  // namespace
@@ -249,25 +275,32 @@ bool socketResolveName(const char* host, Ipv4Address& address) {
   return found;
 }
 
-int socketSelect(SocketDescriptor highest, DescriptorSet& read, DescriptorSet& write,
+int socketSelect(SocketDescriptor, DescriptorSet& read, DescriptorSet& write,
                  DescriptorSet& exception, const SelectTimeout* timeout) {
-  fd_set readFds, writeFds, exceptionFds;
-  int highestFd = toFd(highest) < FD_SETSIZE ? toFd(highest) : -1;
-  if (!fillFdSet(read, readFds, highestFd) || !fillFdSet(write, writeFds, highestFd) ||
-      !fillFdSet(exception, exceptionFds, highestFd)) {
-    errno = EINVAL;
+  PollEntries polled;
+  if (!polled.add(read, POLLIN) || !polled.add(write, POLLOUT) ||
+      !polled.add(exception, POLLPRI)) {
+    errno = EBADF;
     return -1;
   }
-  timeval wait;
+  timespec wait{};
   if (timeout) {
-    wait.tv_sec = timeout->seconds;
-    wait.tv_usec = timeout->microseconds;
+    if (timeout->seconds < 0 || timeout->microseconds < 0) {
+      errno = EINVAL;
+      return -1;
+    }
+    // Whole seconds in the microseconds carry over, as Linux's select does.
+    wait.tv_sec = timeout->seconds + timeout->microseconds / 1000000;
+    wait.tv_nsec = (timeout->microseconds % 1000000) * 1000;
   }
-  int result =
-      ::select(highestFd + 1, &readFds, &writeFds, &exceptionFds, timeout ? &wait : nullptr);
-  if (result < 0) return -1;
-  keepReady(read, readFds);
-  keepReady(write, writeFds);
-  keepReady(exception, exceptionFds);
-  return result;
+  if (::ppoll(polled.entries, polled.count, timeout ? &wait : nullptr, nullptr) < 0) return -1;
+  for (nfds_t i = 0; i < polled.count; ++i) {
+    // select() refuses a closed descriptor in its sets; so does this.
+    if (polled.entries[i].revents & POLLNVAL) {
+      errno = EBADF;
+      return -1;
+    }
+  }
+  return keepReady(read, polled, kReadReady) + keepReady(write, polled, kWriteReady) +
+         keepReady(exception, polled, kExceptionReady);
 }

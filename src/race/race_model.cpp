@@ -33,6 +33,13 @@ PlayerStats* RaceStats::findPlayerByName(std::string_view name) {
   return nullptr;
 }
 
+PlayerStats* RaceStats::findLeftPlayerByName(std::string_view name) {
+  for (PlayerStats& player : players) {
+    if (player.id == -1 && player.name == name) return &player;
+  }
+  return nullptr;
+}
+
 PlayerStats& RaceStats::addPlayer(std::uint8_t id, std::string_view name) {
   // A new race starts with its first player, except in qualifying, where the
   // running order is not used.

@@ -119,6 +119,9 @@ struct RaceStats {
 
   PlayerStats* findPlayer(std::uint8_t id);
   PlayerStats* findPlayerByName(std::string_view name);
+  // The first record of this name whose player has left (id -1): the one a
+  // player coming back under a new id takes over.
+  PlayerStats* findLeftPlayerByName(std::string_view name);
   PlayerStats& addPlayer(std::uint8_t id, std::string_view name);
   void resetPlayer(PlayerStats& player);
   void removePlayer(PlayerStats& player);

@@ -41,9 +41,10 @@ void RaceTracker::playerJoins(const PlayerJoin& join) {
     return;
   }
   // Names are kept cut to the record's width, so a rejoining player is
-  // looked up the same way.
+  // looked up the same way. Only a record whose player has left is taken
+  // over: a second driver of the same name racing alongside gets his own.
   const std::string_view name = join.playerName.substr(0, kPlayerNameWidth - 1);
-  PlayerStats* record = stats_.findPlayerByName(name);
+  PlayerStats* record = stats_.findLeftPlayerByName(name);
   if (record != nullptr) {
     // Qualifying keeps every lap a driver set; a race starts the rejoined
     // driver afresh.

@@ -16,6 +16,8 @@
 
 bool startProgram(const std::string& settingsPath, IniFile& ini) {
   if (!pathExists(settingsPath) && !createSettingsFile(settingsPath)) return false;
+  // Its thread from the start, so the program's threads stay the same all along.
+  uploadWorker();
   ini.load(settingsPath);
   loadSettings(ini);
   applyAutostart(ini);

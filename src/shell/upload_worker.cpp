@@ -10,6 +10,14 @@
 
 #include <system_error>
 
+UploadWorker::UploadWorker() {
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    // Resources exhausted: add() does the work itself.
+  }
+}
+
 UploadWorker::~UploadWorker() {
   abandon();
   {
@@ -21,19 +29,13 @@ UploadWorker::~UploadWorker() {
 }
 
 void UploadWorker::add(const std::string& path) {
+  if (!thread_.joinable()) {
+    handle(path);
+    return;
+  }
   {
     std::lock_guard<std::mutex> guard(lock_);
     waiting_.push_back(path);
-    if (!thread_.joinable()) {
-      try {
-        thread_ = std::thread([this] { run(); });
-      } catch (const std::system_error&) {
-        // No thread to be had: this file goes at once, on the caller's thread.
-        waiting_.pop_back();
-        handle(path);
-        return;
-      }
-    }
   }
   changed_.notify_all();
 }

@@ -14,13 +14,15 @@
 
 class UploadWorker {
  public:
-  UploadWorker() = default;
+  // Starts the worker's thread.
+  UploadWorker();
   // Abandons what is left and joins the thread.
   ~UploadWorker();
   UploadWorker(const UploadWorker&) = delete;
   UploadWorker& operator=(const UploadWorker&) = delete;
 
-  // Queues the file behind those already waiting; starts the thread on first use.
+  // Queues the file behind those already waiting. Without a thread (none
+  // could be made) the file is handled at once, on the caller's thread.
   void add(const std::string& path);
   // Waits until every file handed over is done, at most `limit`. True when
   // nothing is left.

@@ -116,6 +116,25 @@ TEST_P(AckWordTest, SitsInTheLastTwoBytes) {
   Bytes packet = packetOf(GetParam().line);
   ASSERT_EQ(packet.size(), GetParam().length);
   EXPECT_EQ(u16At(packet, GetParam().ackAt), 0x1234);
+  EXPECT_EQ(simulatorAckWord(packet), std::optional<std::uint16_t>(0x1234)) << "what a resend waits for";
+}
+
+TEST(StandInPacketsTest, OnlyPacketsWithAnAckWordAwaitAnAck) {
+  const struct {
+    const char* line;
+    std::optional<std::uint16_t> ack;
+  } cases[] = {
+      {"SP id=1 split=3 time=0:21.00 ack=9", 9}, {"LAP id=1 time=1:00.00 ack=10", 10},
+      {"NPL id=1 name=\"A\" ack=11", 11},      {"RES id=1 ack=12", 12},
+      {"RST laps=3 track=BL1 ack=0", 0},          {"RTP", std::nullopt},
+      {"VTA action=2", std::nullopt},             {"MSO \"!save\"", std::nullopt},
+      {"MCI nodes=600 players=1", std::nullopt},  {"STA laps=3", std::nullopt},
+      {"ISM host=\"h\"", std::nullopt},         {"VER version=\"0.6B\"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(simulatorAckWord(packetOf(c.line)), c.ack);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -165,10 +165,11 @@ class Tracker:
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
 
-    def start(self, *arguments, environment=None, prefix=()):
+    def start(self, *arguments, environment=None, prefix=(), pass_fds=()):
         self.process = subprocess.Popen(list(prefix) + [self.binary] + list(arguments),
                                         cwd=self.folder, env=environment or self.environment,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        pass_fds=pass_fds)
         self.out = OutputLines(self.process.stdout)
         self.err = OutputLines(self.process.stderr)
         self.test.addCleanup(self.kill)
@@ -209,7 +210,7 @@ class Tracker:
 class StandIn:
     """lfs_standin playing a script (a text, or the path of a script file)."""
 
-    def __init__(self, test, script, port, linger_ms=300, folder=None, arguments=()):
+    def __init__(self, test, script, port, linger_ms=300, folder=None, options=()):
         self.test = test
         if os.path.exists(script):
             self.script = script
@@ -219,7 +220,7 @@ class StandIn:
                 file.write(script)
         self.process = subprocess.Popen(
             [STANDIN, "--port", str(port), "--linger", str(linger_ms), "--isi-timeout", "30"]
-            + list(arguments) + [self.script],
+            + list(options) + [self.script],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.started = time.monotonic()
         self.out = OutputLines(self.process.stdout)
@@ -706,7 +707,7 @@ class BinaryInSim(LinuxProgramCase):
     def run_standin(self, script, transport, extra=(), **values):
         tracker = self.tracker_with_ports(insimversion="9", transport=transport, **values)
         standin = StandIn(self, script, self.server_port, folder=tracker.folder,
-                          arguments=["--insim", "9", "--" + transport] + list(extra))
+                          options=["--insim", "9", "--" + transport] + list(extra))
         tracker.start().started()
         standin.finished_ok(60)
         return tracker, standin
@@ -907,6 +908,280 @@ class KeepAlive(LinuxProgramCase):
         standin.finished_ok(60)
         replies = [text for _, text in standin.replies()]
         self.assertEqual(replies[1:], ["GTH 0", "NLI 350"], replies)
+
+
+def process_cpu_seconds(pid):
+    """User and system CPU time the process has used so far."""
+    with open("/proc/%d/stat" % pid) as file:
+        fields = file.read().rsplit(")", 1)[1].split()
+    # After the name: state is field 3, utime field 14 and stime field 15.
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def process_resources(pid):
+    """(resident KiB, open descriptors, threads) of a running process."""
+    with open("/proc/%d/status" % pid) as file:
+        rss = next(int(line.split()[1]) for line in file if line.startswith("VmRSS:"))
+    return rss, len(os.listdir("/proc/%d/fd" % pid)), len(os.listdir("/proc/%d/task" % pid))
+
+
+def socket_descriptors(pid):
+    folder = "/proc/%d/fd" % pid
+    found = []
+    for name in os.listdir(folder):
+        try:
+            if os.readlink(os.path.join(folder, name)).startswith("socket:"):
+                found.append(int(name))
+        except OSError:
+            pass  # closed meanwhile
+    return found
+
+
+class ManyDescriptors(LinuxProgramCase):
+    OPEN = 1030
+
+    def hold_descriptors(self):
+        """Descriptors 3 to 1032 open here, to be passed on: the program's own
+        then get numbers above 1023, beyond what select() can wait on."""
+        import resource
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        wanted = self.OPEN + 200
+        if soft < wanted:
+            if hard < wanted:
+                self.skipTest("the descriptor limit (%d) is below %d" % (hard, wanted))
+            resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, hard))
+        null = os.open(os.devnull, os.O_RDONLY)
+        held = range(3, 3 + self.OPEN)
+        made = []
+        for fd in held:
+            try:
+                os.fstat(fd)
+            except OSError:
+                os.dup2(null, fd, inheritable=False)
+                made.append(fd)
+        os.close(null)
+        self.addCleanup(lambda: [os.close(fd) for fd in made])
+        return held
+
+    def test_with_1030_descriptors_open_it_links_tracks_saves_and_idles(self):
+        held = self.hold_descriptors()
+        tracker = self.tracker_with_ports()
+        with open(SAMPLE_RACE) as file:
+            script = file.read() + "\nwait 5s\n"
+        standin = StandIn(self, script, self.server_port, folder=tracker.folder)
+        tracker.start(pass_fds=held).started()
+        self.assertIsNotNone(standin.out.wait_for(r"<- ACK 42", 60), standin.out.text())
+        pid = tracker.process.pid
+        sockets = socket_descriptors(pid)
+        self.assertTrue(sockets, "the link has no sockets")
+        self.assertGreater(min(sockets), 1023, sockets)
+        self.assertGreaterEqual(len(os.listdir("/proc/%d/fd" % pid)), self.OPEN)
+
+        # Linked and idle: one wait a second and the tick, next to no CPU.
+        time.sleep(0.5)
+        before = process_cpu_seconds(pid)
+        time.sleep(3)
+        used = process_cpu_seconds(pid) - before
+        self.assertLess(used, 0.15, "%.2f s of CPU in 3 s of idling" % used)
+
+        standin.finished_ok(30)
+        with open(os.path.join(EXPECTED_DIR, "sample_race.xml"), "rb") as file:
+            self.assertEqual(tracker.read("xmlstats", "race_BL1_race3.xml"), file.read())
+        self.assertEqual(tracker.stop(), 0)
+        self.assertNotIn("select", tracker.err.text())
+
+
+def long_race_script():
+    """Eight laps of Fern Bay with six drivers, three splits a lap: two of
+    them named alike, one who leaves and comes back, pit stops, the packets
+    that are only acknowledged, results and the race end. Every numbered
+    packet has an ack word of its own, as the simulator's are."""
+    ack = iter(range(2, 60000))
+    names = ["Ann", "Sam", "Kim", "Sam", "Lou", "Max"]
+    ids = [1, 2, 3, 4, 5, 6]
+    lines = ["RST laps=8 track=FE2 weather=2 wind=1 ack=1", "expect NLI 350", "expect ACK 1",
+             "MCI nodes=800 finish=30 players=6", "expect VER 0"]
+    for index, name in enumerate(names):
+        lines.append('NPL id=%d user=u%d name="%s" car=XRT start=%d ack=%d'
+                     % (ids[index], index, name, index, next(ack)))
+    lines += ["STA finished=0 laps=8 track=FE2 weather=2", 'ISM host="Long race"', 'VER version="0.6B"']
+
+    def cars(lap, node, order):
+        return " ".join("car(id=%d lap=%d node=%d speed=%d)"
+                        % (ids[i], lap, max(node - 6 * place, 1), 8000 + 37 * ((lap * 7 + i * 13) % 29))
+                        for place, i in enumerate(order))
+
+    for lap in range(1, 9):
+        # The order turns a little each lap, so positions change.
+        order = sorted(range(6), key=lambda i: (i * 5 + lap * 3) % 6)
+        for split, node in enumerate((220, 420, 620), start=1):
+            lines.append("MCI nodes=800 finish=30 players=6 " + cars(lap, node, order))
+            for place, i in enumerate(order):
+                lines.append("SP id=%d split=%d time=0:%02d.%02d ack=%d"
+                             % (ids[i], split, 18 * split + place, (lap * 11 + i) % 100, next(ack)))
+            lines.append("MCI nodes=800 finish=30 players=6 " + cars(lap, node + 8, order))
+        lines.append("MCI nodes=800 finish=30 players=6 " + cars(lap + 1, 40, order))
+        for place, i in enumerate(order):
+            lines.append("LAP id=%d time=1:%02d.%02d ack=%d" % (ids[i], 10 + place, (lap * 7 + i) % 100,
+                                                            next(ack)))
+            if lap == 8:
+                lines.append("RES id=%d total=%d:%02d.%02d best=1:%02d.00 pos=%d pits=%d ack=%d"
+                             % (ids[i], 9 + place // 3, (10 * place) % 60, i, 10 + place, place,
+                                1 if i == 2 else 0, next(ack)))
+        lines.append("MCI nodes=800 finish=30 players=6 " + cars(lap + 1, 60, order))
+        lines.append("CLR ack=%d" % next(ack) if lap % 2 else "REO ack=%d" % next(ack))
+        if lap == 3:
+            lines.append("PLP id=3 ack=%d" % next(ack))
+        if lap == 4:
+            lines.append("PLL id=6 ack=%d" % next(ack))
+            lines.append("CNL ack=%d" % next(ack))
+        if lap == 5:
+            # Max comes back under a new id: he takes his old record over.
+            lines.append("NCN ack=%d" % next(ack))
+            ids[5] = 16
+            lines.append('NPL id=16 user=u5 name="Max" car=FZR start=5 ack=%d' % next(ack))
+            lines.append("CPR ack=%d" % next(ack))
+        last = next(ack)
+        lines.append("CLR ack=%d" % last)
+        lines.append("expect ACK %d" % last)
+    lines += ["REN ack=%d" % next(ack), 'expect MST "/echo ^2race stats were saved!"']
+    return "\n".join(lines) + "\n"
+
+
+class Chaos(LinuxProgramCase):
+    """Races through a network that drops and repeats datagrams give the
+    stats file of a run without loss, byte for byte."""
+
+    def play(self, script, seed=None):
+        """Plays the script, through the lossy relay when a seed is given;
+        the bytes of the one stats file written, and the relay."""
+        from lossy_relay import LossyRelay
+        standin_port = free_udp_port()
+        client_port = free_udp_port()
+        relay = None
+        options = ()
+        server_port = standin_port
+        if seed is not None:
+            relay = LossyRelay(standin_port, seed).start()
+            self.addCleanup(relay.stop)
+            server_port = relay.port
+            options = ("--resend", "300")
+        tracker = Tracker(self, settings_text(server_port, client_port))
+        standin = StandIn(self, script, standin_port, folder=tracker.folder, options=options)
+        tracker.start().started()
+        code = standin.wait(240)
+        detail = "seed %s; %s" % (seed, relay.counts() if relay else "no relay")
+        self.assertEqual(code, 0, "stand-in failed (%s):\n%s\n%s" % (detail, standin.out.text()[-3000:],
+                                                                     standin.err.text()))
+        self.assertTrue(wait_until(lambda: "was saved" in tracker.log(), 10), tracker.log())
+        self.assertEqual(tracker.stop(), 0)
+        saved = os.listdir(tracker.path("xmlstats"))
+        self.assertEqual(len(saved), 1, "%s (%s)" % (saved, detail))
+        self.assertEqual(tracker.log().count("was saved"), 1, tracker.log())
+        return tracker.read("xmlstats", saved[0]), relay, standin
+
+    def assertMisbehaved(self, relay):
+        """The seed gave drops and repeats both ways, and the stand-in resent."""
+        for direction in (relay.to_tracker, relay.to_simulator):
+            self.assertGreater(direction.dropped, 0, relay.counts())
+            self.assertGreater(direction.repeated, 0, relay.counts())
+
+    def test_sample_race_through_a_lossy_network(self):
+        with open(os.path.join(EXPECTED_DIR, "sample_race.xml"), "rb") as file:
+            loss_free = file.read()
+        seed = int(os.environ.get("TARNBECK_CHAOS_SEED", "5"))
+        stats, relay, standin = self.play(SAMPLE_RACE, seed)
+        self.assertMisbehaved(relay)
+        self.assertIn("-> again: ", standin.out.text())
+        self.assertEqual(stats, loss_free, "seed %d; %s" % (seed, relay.counts()))
+
+    def test_longer_race_through_a_lossy_network(self):
+        script = long_race_script()
+        loss_free, _, _ = self.play(script)
+        seed = int(os.environ.get("TARNBECK_CHAOS_SEED", "11"))
+        stats, relay, _ = self.play(script, seed)
+        self.assertMisbehaved(relay)
+        self.assertEqual(stats, loss_free, "seed %d; %s" % (seed, relay.counts()))
+        # Two drivers named Sam, and Max, who came back: six records.
+        with tempfile.NamedTemporaryFile(suffix=".xml") as file:
+            file.write(stats)
+            file.flush()
+            self.assertValidXml(file.name)
+            self.assertEqual(xpath(file.name, "count(//PLAYER)"), "6")
+            self.assertEqual(xpath(file.name, "count(//PLAYER[NAME='Sam'])"), "2")
+            self.assertEqual(xpath(file.name, "count(//PLAYER[NAME='Sam']//LAP)"), "16")
+            self.assertEqual(xpath(file.name, "string(//PLAYER[NAME='Max']/STARTORDER)"), "Rejoined")
+
+
+def short_race_script(number, ack):
+    """One race of one lap with two drivers on a track named for its number,
+    so each race has a stats file of its own; ack gives the ack words."""
+    track = "S%04d" % number
+    lines = ["RST laps=1 track=%s ack=%d" % (track, next(ack)),
+             "MCI nodes=300 finish=10 players=2",
+             "expect VER 0",
+             'NPL id=1 user=ann name="Ann" car=XFG start=0 ack=%d' % next(ack),
+             'NPL id=2 user=bob name="Bob" car=XRG start=1 ack=%d' % next(ack),
+             "MCI nodes=300 finish=10 players=2 car(id=1 lap=1 node=150 speed=9000) "
+             "car(id=2 lap=1 node=140 speed=8900)",
+             "SP id=1 split=1 time=0:20.%02d ack=%d" % (number % 100, next(ack)),
+             "SP id=2 split=1 time=0:20.%02d ack=%d" % ((number + 7) % 100, next(ack)),
+             "MCI nodes=300 finish=10 players=2 car(id=1 lap=2 node=20 speed=8000) "
+             "car(id=2 lap=2 node=15 speed=7900)",
+             "LAP id=1 time=0:40.%02d ack=%d" % (number % 100, next(ack)),
+             "RES id=1 total=0:40.%02d best=0:40.%02d pos=0 ack=%d" % (number % 100, number % 100, next(ack)),
+             "LAP id=2 time=0:41.%02d ack=%d" % (number % 100, next(ack)),
+             "RES id=2 total=0:41.%02d best=0:41.%02d pos=1 ack=%d" % (number % 100, number % 100, next(ack))]
+    end = next(ack)
+    lines += ["REN ack=%d" % end, 'expect MST "/echo ^2race stats were saved!"', "expect ACK %d" % end]
+    return "\n".join(lines) + "\n"
+
+
+class Soak(LinuxProgramCase):
+    RACES = 1000
+    TICK_MS = 50
+
+    def test_a_thousand_races_through_one_tracker_leave_resources_flat(self):
+        ack = iter(range(1, 60000))
+        script = "".join(short_race_script(number, ack) for number in range(1, self.RACES + 1))
+        script += "wait 4s\n"  # idle, while the last figures are taken
+        tracker = self.tracker_with_ports(outputname="soak_[TRACK].xml")
+        tracker.environment["TARNBECK_TICK_MS"] = str(self.TICK_MS)
+        standin = StandIn(self, script, self.server_port, folder=tracker.folder,
+                          options=("--quiet",))
+        tracker.start().started()
+        pid = tracker.process.pid
+        stats = tracker.path("xmlstats")
+
+        def saved():
+            return len(os.listdir(stats)) if os.path.isdir(stats) else 0
+
+        # Warmed up: the first 50 races are in, the buffers have their sizes.
+        self.assertTrue(wait_until(lambda: saved() >= 50, 120), standin.err.text())
+        start = process_resources(pid)
+        started = time.monotonic()
+        self.assertTrue(wait_until(lambda: saved() >= self.RACES, 600),
+                        "%d of %d races saved; %s" % (saved(), self.RACES, standin.err.text()))
+        self.assertTrue(wait_until(lambda: tracker.log().count("was saved") >= self.RACES, 10))
+        end = process_resources(pid)
+        took = time.monotonic() - started
+        standin.finished_ok(60)
+        self.assertEqual(tracker.stop(), 0)
+
+        figures = "start %s, end %s (KiB, descriptors, threads) over %.0f s" % (start, end, took)
+        print(figures)
+        self.assertLessEqual(end[0], start[0] + 512, figures)
+        self.assertLessEqual(end[1], start[1], figures)
+        self.assertLessEqual(end[2], start[2], figures)
+
+        names = sorted(os.listdir(stats))
+        self.assertEqual(names, ["soak_S%04d.xml" % number for number in range(1, self.RACES + 1)])
+        self.assertEqual(tracker.log().count("was saved"), self.RACES)
+        for name in (names[0], names[len(names) // 2], names[-1]):
+            path = os.path.join(stats, name)
+            self.assertValidXml(path)
+            self.assertEqual(xpath(path, "count(//PLAYER)"), "2")
+            self.assertEqual(xpath(path, "count(//LAP)"), "2")
 
 
 def test_names(suite):

@@ -163,9 +163,10 @@ TEST_F(TrackerTest, LapsTakeTimePositionAndBestLapInARace) {
       {raceTime(0, 1, 4, 99), raceTime(0, 1, 4, 99)},  // faster: new best
   };
   std::size_t laps = 1;
+  std::uint16_t ack = 9;  // each packet its own: the same bytes again would be a repeat
   for (const Step& step : steps) {
-    feed(splitPacket(3, kSplit1, 9));  // the split after a completed lap opens the next
-    feed(lapPacket(3, step.lapTime, 10));
+    feed(splitPacket(3, kSplit1, ack++));  // the split after a completed lap opens the next
+    feed(lapPacket(3, step.lapTime, ack++));
     ++laps;
     ASSERT_EQ(player(3)->laps.size(), laps);
     EXPECT_EQ(player(3)->laps.back().time, step.lapTime);

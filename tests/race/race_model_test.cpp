@@ -107,6 +107,8 @@ TEST(RaceModelPlayers, LookupByIdSkipsLeftPlayersButLookupByNameFindsThem) {
   EXPECT_EQ(stats.findPlayerByName("racer"), &other);
   EXPECT_EQ(stats.findPlayerByName("RACER"), nullptr);
   EXPECT_EQ(stats.findPlayerByName("Race"), nullptr);
+  EXPECT_EQ(stats.findLeftPlayerByName("Racer"), &left);
+  EXPECT_EQ(stats.findLeftPlayerByName("racer"), nullptr) << "its player is still in the race";
 }
 
 TEST(RaceModelPlayers, FirstMatchInListOrderWins) {

@@ -243,4 +243,51 @@ TEST_F(RaceTrackerTest, ADriverChangeGivesTheCarItsNewUserName) {
   EXPECT_EQ(tracker.stats().players.size(), 1u);
 }
 
+TEST_F(RaceTrackerTest, ANameTakesOverOnlyARecordWhosePlayerHasLeft) {
+  struct Event {
+    enum Kind { Join, Split, Leave } kind;
+    std::uint8_t id;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Event> events;
+    // Ids of the records named "Ann", in list order, and their lap counts.
+    std::vector<std::int16_t> ids;
+    std::vector<std::size_t> laps;
+  };
+  const Case cases[] = {
+      {"two drivers of one name race side by side",
+       {{Event::Join, 3}, {Event::Split, 3}, {Event::Join, 9}, {Event::Split, 9}, {Event::Split, 3}},
+       {3, 9}, {1, 1}},
+      {"a real rejoin takes the record over",
+       {{Event::Join, 3}, {Event::Split, 3}, {Event::Leave, 3}, {Event::Join, 9}}, {9}, {0}},
+      {"of two alike, the one who left comes back",
+       {{Event::Join, 3}, {Event::Join, 9}, {Event::Split, 3}, {Event::Split, 9}, {Event::Leave, 9},
+        {Event::Join, 12}},
+       {3, 12}, {1, 0}},
+      {"both left: the first record is taken, then the second",
+       {{Event::Join, 3}, {Event::Join, 9}, {Event::Leave, 3}, {Event::Leave, 9}, {Event::Join, 20},
+        {Event::Join, 21}},
+       {20, 21}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tracker.chatLine(kDeleteCommand);
+    startRace(5);
+    for (const Event& event : c.events) {
+      if (event.kind == Event::Join) join(event.id, "Ann");
+      if (event.kind == Event::Split) tracker.split(event.id, seconds(30));
+      if (event.kind == Event::Leave) tracker.playerLeaves(event.id);
+    }
+    std::vector<std::int16_t> ids;
+    std::vector<std::size_t> laps;
+    for (const PlayerStats& record : tracker.stats().players) {
+      ids.push_back(record.id);
+      laps.push_back(record.laps.size());
+    }
+    EXPECT_EQ(ids, c.ids);
+    EXPECT_EQ(laps, c.laps);
+  }
+}
+
 }  // namespace

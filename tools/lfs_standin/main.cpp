@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +31,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// How long a resent packet waits for its ACK before the run fails.
+constexpr milliseconds kAckPatience{10000};
+
 enum ExitCode { Done = 0, Fault = 1, NoIsi = 2, Missing = 3 };
 
 struct Options {
   std::uint16_t port = 35743;
   milliseconds isiTimeout{60000};
   milliseconds linger{1000};
+  // Not zero: a packet with an ack word is sent again at this interval until
+  // its ACK comes, and the script waits for it, as over a lossy network.
+  milliseconds resend{0};
   bool quiet = false;
   std::string scriptPath;
   // Binary InSim (version 9) instead of the old text-ID packets.
@@ -46,12 +53,15 @@ struct Options {
 };
 
 const char* usageText =
-    "usage: lfs_standin [--port N | /insim=N] [--isi-timeout S] [--linger MS] [--quiet] SCRIPT\n"
+    "usage: lfs_standin [--port N | /insim=N] [--isi-timeout S] [--linger MS] [--resend MS]\n"
+    "                   [--quiet] SCRIPT\n"
     "       lfs_standin --insim 9 [--tcp | --udp] [--keepalive S] [other options] SCRIPT\n"
     "\n"
     "Stands in for Live for Speed: binds 127.0.0.1:N (default 35743), waits for\n"
     "the tracker's ISI packet, then plays SCRIPT towards the port named in it\n"
     "and prints every reply. The process is named LFS.exe while it runs.\n"
+    "--resend MS: a packet with an ack word is sent again every MS until its\n"
+    "ACK arrives (at most 10 s); the next line waits for it.\n"
     "\n"
     "With --insim 9 it speaks binary InSim version 9: over TCP (the default) it\n"
     "listens on 127.0.0.1:N and accepts the tracker's connection, over UDP it\n"
@@ -143,6 +153,11 @@ class Player {
         case ScriptStep::Send:
           say("->", step.source);
           send(step.packet);
+          if (!acknowledged(step)) {
+            std::fprintf(stderr, "lfs_standin: line %d: no ACK within %lld ms\n", step.line,
+                         static_cast<long long>(kAckPatience.count()));
+            return Missing;
+          }
           break;
         case ScriptStep::Wait:
           drainUntil(Clock::now() + step.duration);
@@ -169,6 +184,29 @@ class Player {
     std::printf("[%7.2fs] %s %s\n", seconds, direction, text.c_str());
   }
 
+  // With --resend, sends the packet again until its ACK arrives; true at once
+  // without it or for a packet that carries no ack word.
+  bool acknowledged(const ScriptStep& step) {
+    const std::optional<std::uint16_t> word = simulatorAckWord(step.packet);
+    if (options_.resend.count() == 0 || !word) return true;
+    awaitedAck_ = "ACK " + std::to_string(*word);
+    ackArrived_ = false;
+    const Clock::time_point deadline = Clock::now() + kAckPatience;
+    Clock::time_point resendAt = Clock::now() + options_.resend;
+    while (!ackArrived_) {
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline) return false;
+      if (now >= resendAt) {
+        say("->", "again: " + step.source);
+        send(step.packet);
+        resendAt = now + options_.resend;
+      }
+      receiveUntil(std::min(deadline, resendAt));
+    }
+    awaitedAck_.clear();
+    return true;
+  }
+
   void send(const std::vector<std::uint8_t>& packet) {
     if (!socket_.sendTo(*clientPort_, packet)) {
       std::fprintf(stderr, "lfs_standin: sending to 127.0.0.1:%u failed: %s\n", *clientPort_,
@@ -185,6 +223,8 @@ class Player {
     if (std::optional<std::uint16_t> port = isiClientPort(bytes->data(), bytes->size())) {
       clientPort_ = *port;
     }
+    if (!awaitedAck_.empty() && text == awaitedAck_) ackArrived_ = true;
+    // Kept for the script's own expectations as well.
     unmatched_.push_back(text);
     return true;
   }
@@ -230,6 +270,9 @@ class Player {
   Clock::time_point start_;
   std::optional<std::uint16_t> clientPort_;
   std::deque<std::string> unmatched_;
+  // The ACK the resend of the last packet waits for; empty when none.
+  std::string awaitedAck_;
+  bool ackArrived_ = false;
 };
 
 bool parseWhole(const char* text, long long low, long long high, long long& value) {
@@ -259,6 +302,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.isiTimeout = std::chrono::seconds(value);
     } else if (option == "--linger" && hasValue && parseWhole(argv[++i], 0, 3600000, value)) {
       options.linger = milliseconds(value);
+    } else if (option == "--resend" && hasValue && parseWhole(argv[++i], 1, 60000, value)) {
+      options.resend = milliseconds(value);
     } else if (option.rfind("/insim=", 0) == 0 &&
                parseWhole(option.c_str() + 7, 1, 65535, value)) {
       // The simulator's own option, so a tracker's launcher can start the

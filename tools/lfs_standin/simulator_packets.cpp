@@ -200,6 +200,20 @@ std::vector<std::string> splitAt(const std::string& text, char separator) {
 
 bool isPacketCommand(const std::string& command) { return findLayout(command) != nullptr; }
 
+std::optional<std::uint16_t> simulatorAckWord(const std::vector<std::uint8_t>& packet) {
+  for (const PacketLayout& layout : layouts()) {
+    const std::size_t idLength = std::strlen(layout.id);
+    if (packet.size() != layout.length || std::memcmp(packet.data(), layout.id, idLength) != 0) continue;
+    for (const FieldLayout& field : layout.fields) {
+      if (std::strcmp(field.name, "ack") == 0) {
+        return static_cast<std::uint16_t>(packet[field.offset] | packet[field.offset + 1] << 8);
+      }
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 bool parseRaceTime(const std::string& text, std::uint8_t bytes[4]) {
   std::uint8_t parts[4] = {0, 0, 0, 0};
   std::string::size_type dot = text.find('.');

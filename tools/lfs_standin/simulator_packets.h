@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ bool isPacketCommand(const std::string& command);
 // range, a text too long for its field or a malformed time.
 bool buildSimulatorPacket(const ScriptTokens& tokens, std::vector<std::uint8_t>& packet,
                           std::string& error);
+
+// The ack word of a packet built by buildSimulatorPacket, for the packets
+// that carry one (the tracker answers them with an ACK); none for the rest.
+std::optional<std::uint16_t> simulatorAckWord(const std::vector<std::uint8_t>& packet);
 
 // Reads a time as written in scripts: "m:ss.hh", "h:mm:ss.hh", "s.hh" or the
 // stats file's "hh:mm:ss:hh". Each part must fit a byte.
