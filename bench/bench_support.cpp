@@ -14,8 +14,8 @@
 #include <vector>
 
 LoopbackPort::LoopbackPort(bool nonblocking)
-    : descriptor_(socketCreate(AddressFamilyInet, SocketTypeDatagram, 0)) {
-  if (descriptor_ == InvalidSocketDescriptor) return;
+    : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0)) {
+  if (descriptor_ == kInvalidSocketDescriptor) return;
   if (nonblocking) socketSetNonblocking(descriptor_);
   std::mt19937 generator{std::random_device{}()};
   for (int attempt = 0; attempt < 500 && port_ == 0; ++attempt) {
@@ -29,7 +29,7 @@ LoopbackPort::LoopbackPort(bool nonblocking)
 }
 
 LoopbackPort::~LoopbackPort() {
-  if (descriptor_ != InvalidSocketDescriptor) socketClose(descriptor_);
+  if (descriptor_ != kInvalidSocketDescriptor) socketClose(descriptor_);
 }
 
 ReplySink::ReplySink() {
@@ -42,7 +42,7 @@ ReplySink::ReplySink() {
 ReplySink::~ReplySink() {
   stopping_.store(true);
   // One datagram wakes the reader from its blocking read.
-  const SocketDescriptor waker = socketCreate(AddressFamilyInet, SocketTypeDatagram, 0);
+  const SocketDescriptor waker = socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0);
   socketConnect(waker, loopbackAddress(), socket_.port());
   socketSend(waker, "stop", 4, 0);
   reader_.join();
@@ -78,7 +78,7 @@ std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint
 
 void feed(lfsReadSocket& tracker, std::uint16_t simulatorPort, const std::string& datagram) {
   tracker.OnDatagram(datagram.data(), static_cast<int>(datagram.size()), SocketAddress{loopbackAddress(), simulatorPort},
-                     SocketAddressLength);
+                     kSocketAddressLength);
 }
 
 void startRace(lfsReadSocket& tracker, std::uint16_t simulatorPort, unsigned players, std::uint8_t laps) {

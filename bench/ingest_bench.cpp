@@ -31,7 +31,7 @@ class CountingTracker : public lfsReadSocket {
 // Sends one round of car information to the port.
 class Sender {
  public:
-  explicit Sender(std::uint16_t port) : descriptor_(socketCreate(AddressFamilyInet, SocketTypeDatagram, 0)) {
+  explicit Sender(std::uint16_t port) : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0)) {
     socketConnect(descriptor_, loopbackAddress(), port);
     for (std::uint16_t node = 100; node < 400; node += 60) {
       for (unsigned first = 1; first <= kPlayers; first += 8) {
@@ -94,7 +94,7 @@ void bareRecvfromLoop(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kRound; ++i) {
       SocketAddress from;
-      int fromLength = SocketAddressLength;
+      int fromLength = kSocketAddressLength;
       if (socketReceiveFrom(receiver.descriptor(), buffer, sizeof buffer, 0, from, fromLength) <= 0) {
         state.SkipWithError("receive failed");
         return;

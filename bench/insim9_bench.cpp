@@ -145,7 +145,7 @@ std::string ingestRound() {
 // A listening loopback socket and the connection it accepts.
 class Listener {
  public:
-  Listener() : descriptor_(socketCreate(AddressFamilyInet, SocketTypeStream, 0)) {
+  Listener() : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeStream, 0)) {
     if (socketBind(descriptor_, loopbackAddress(), 0) != 0 || !socketLocalPort(descriptor_, port_) ||
         socketListen(descriptor_, 2) != 0) {
       port_ = 0;
@@ -187,12 +187,12 @@ void socketHandlerTcpLoop(benchmark::State& state) {
     return;
   }
   handler.Add(&link);
-  SocketDescriptor sender = InvalidSocketDescriptor;
-  for (int pass = 0; pass < 100 && (sender == InvalidSocketDescriptor || !link.connected); ++pass) {
-    if (sender == InvalidSocketDescriptor) sender = listener.accept();
+  SocketDescriptor sender = kInvalidSocketDescriptor;
+  for (int pass = 0; pass < 100 && (sender == kInvalidSocketDescriptor || !link.connected); ++pass) {
+    if (sender == kInvalidSocketDescriptor) sender = listener.accept();
     selectOnce(handler, 0, 20000);
   }
-  if (sender == InvalidSocketDescriptor || !link.connected) {
+  if (sender == kInvalidSocketDescriptor || !link.connected) {
     state.SkipWithError("not connected");
     return;
   }
@@ -219,7 +219,7 @@ void socketHandlerTcpLoop(benchmark::State& state) {
 void bareRecvLoop(benchmark::State& state) {
   SocketLibrary library;
   Listener listener;
-  const SocketDescriptor receiver = socketCreate(AddressFamilyInet, SocketTypeStream, 0);
+  const SocketDescriptor receiver = socketCreate(kAddressFamilyInet, kSocketTypeStream, 0);
   if (listener.port() == 0 || socketConnect(receiver, loopbackAddress(), listener.port()) != 0) {
     state.SkipWithError("no loopback listener");
     socketClose(receiver);

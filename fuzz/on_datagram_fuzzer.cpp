@@ -103,8 +103,8 @@ class Environment {
     Socket::ResolveHost("127.0.0.1", loopback_);
     Socket::ResolveHost("127.0.0.2", foreign_);
 
-    sink_ = socketCreate(AddressFamilyInet, SocketTypeDatagram, 0);
-    FUZZ_CHECK(sink_ != InvalidSocketDescriptor, "no socket for the replies");
+    sink_ = socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0);
+    FUZZ_CHECK(sink_ != kInvalidSocketDescriptor, "no socket for the replies");
     socketSetNonblocking(sink_);
     enlargeReceiveBuffer(sink_, 4 << 20);
     std::mt19937 generator{std::random_device{}()};
@@ -143,7 +143,7 @@ class Environment {
  private:
   SocketLibrary library_;
   std::string outputFolder_;
-  SocketDescriptor sink_ = InvalidSocketDescriptor;
+  SocketDescriptor sink_ = kInvalidSocketDescriptor;
   std::uint16_t sinkPort_ = 0;
   Ipv4Address loopback_ = 0;
   Ipv4Address foreign_ = 0;
@@ -220,7 +220,7 @@ std::string makeDatagram(std::uint8_t choice, FuzzInput& input) {
     return bytes;
   }
   // Anything up to the receive buffer's size.
-  return input.paddedBytes(input.u16() % (UdpSocket::ReceiveBufferSize + 1));
+  return input.paddedBytes(input.u16() % (UdpSocket::kReceiveBufferSize + 1));
 }
 
 class Run {
@@ -251,13 +251,13 @@ class Run {
         openTracker();
         return;
       case 254:
-        deliver(makeDatagram(input.byte(), input), environment_.foreign(), SocketAddressLength);
+        deliver(makeDatagram(input.byte(), input), environment_.foreign(), kSocketAddressLength);
         return;
       case 255:
-        deliver(makeDatagram(input.byte(), input), environment_.loopback(), SocketAddressLength - 1);
+        deliver(makeDatagram(input.byte(), input), environment_.loopback(), kSocketAddressLength - 1);
         return;
       default:
-        deliver(makeDatagram(choice, input), environment_.loopback(), SocketAddressLength);
+        deliver(makeDatagram(choice, input), environment_.loopback(), kSocketAddressLength);
     }
   }
 
@@ -297,7 +297,7 @@ class Run {
     const char* data = datagram.empty() ? nullptr : datagram.data();
     const Datagram view(data, datagram.size());
     const PacketType type = recognisePacket(data, datagram.size());
-    const bool accepted = senderLength == SocketAddressLength && senderAddress == environment_.loopback();
+    const bool accepted = senderLength == kSocketAddressLength && senderAddress == environment_.loopback();
     const LinkState linkBefore = tracker.linkState();
     const bool deactivatedBefore = tracker.deactivated();
     const bool activation = type == PacketType::Mso && MsoPacket{view}.text() == kActivateCommand;

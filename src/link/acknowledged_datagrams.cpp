@@ -5,7 +5,7 @@
 #include <cstring>
 
 bool AcknowledgedDatagrams::contains(const void* data, std::size_t length) const {
-  if (data == nullptr || length == 0 || length > MaxLength) return false;
+  if (data == nullptr || length == 0 || length > kMaxLength) return false;
   for (const Entry& entry : entries_) {
     if (entry.length == length && std::memcmp(entry.bytes.data(), data, length) == 0) return true;
   }
@@ -13,9 +13,9 @@ bool AcknowledgedDatagrams::contains(const void* data, std::size_t length) const
 }
 
 void AcknowledgedDatagrams::remember(const void* data, std::size_t length) {
-  if (data == nullptr || length == 0 || length > MaxLength) return;
+  if (data == nullptr || length == 0 || length > kMaxLength) return;
   Entry& entry = entries_[next_];
   std::memcpy(entry.bytes.data(), data, length);
   entry.length = length;
-  next_ = (next_ + 1) % Capacity;
+  next_ = (next_ + 1) % kCapacity;
 }

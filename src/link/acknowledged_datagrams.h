@@ -12,10 +12,10 @@
 class AcknowledgedDatagrams {
  public:
   // How many datagrams are remembered; the oldest makes room for the newest.
-  static constexpr std::size_t Capacity = 64;
+  static constexpr std::size_t kCapacity = 64;
   // The longest packet that carries an ack word (RES); longer datagrams are
   // never remembered, so they never count as repeats.
-  static constexpr std::size_t MaxLength = 108;
+  static constexpr std::size_t kMaxLength = 108;
 
   // Whether these exact bytes are one of the remembered datagrams.
   bool contains(const void* data, std::size_t length) const;
@@ -24,8 +24,8 @@ class AcknowledgedDatagrams {
  private:
   struct Entry {
     std::size_t length = 0;  // 0: unused
-    std::array<unsigned char, MaxLength> bytes{};
+    std::array<unsigned char, kMaxLength> bytes{};
   };
-  std::array<Entry, Capacity> entries_{};
+  std::array<Entry, kCapacity> entries_{};
   std::size_t next_ = 0;
 };

@@ -43,7 +43,7 @@ bool InSim9UdpSocket::OpenLink(std::uint16_t clientPort, Ipv4Address host, std::
 void InSim9UdpSocket::OnDatagram(const char* buffer, int length, const SocketAddress& sender,
                                  int senderAddressLength) {
   // Only the host's datagrams: the client port listens on every interface.
-  if (senderAddressLength != SocketAddressLength || sender.address != host_) return;
+  if (senderAddressLength != kSocketAddressLength || sender.address != host_) return;
   lastPacket_ = std::chrono::steady_clock::now();
   // A datagram holds whole packets; one cut short ends what is read of it.
   PacketStream stream;

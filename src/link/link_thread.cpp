@@ -19,10 +19,10 @@
 
 namespace {
 
-const SelectTimeout firstWait{3, 0};
-const SelectTimeout loopWait{1, 0};
+const SelectTimeout kFirstWait{3, 0};
+const SelectTimeout kLoopWait{1, 0};
 // A GTH goes out after every pass that leaves the idle count above this.
-constexpr std::uint16_t keepAliveThreshold = 22;
+constexpr std::uint16_t kKeepAliveThreshold = 22;
 
 // The last network thread started; touched by the GUI (main) thread only.
 std::thread networkThread;
@@ -49,7 +49,7 @@ void SendInsimInit(lfsReadSocket& socket, SocketHandler& handler) {
   socket.writeSocket().SendBuf(reinterpret_cast<const char*>(isi.data()),
                                static_cast<int>(isi.size()), 0);
   socket.sendRequest("GTH", 0);
-  handler.Select(&firstWait);
+  handler.Select(&kFirstWait);
 }
 
 // The handler deletes the read socket itself when it reports an exception
@@ -69,12 +69,12 @@ void NetworkThreadMain() {
     lfsReadSocket* link = created.release();
     SendInsimInit(*link, handler);
     while (!readSocketGone(handler) && simulatorRunning()) {
-      handler.Select(&loopWait);
+      handler.Select(&kLoopWait);
       if (readSocketGone(handler)) break;
       // Saturates rather than wraps, so a simulator silent for 18 hours
       // keeps getting its keep-alive.
       if (link->idleRounds < UINT16_MAX) ++link->idleRounds;
-      if (link->idleRounds > keepAliveThreshold) link->sendRequest("GTH", 0);
+      if (link->idleRounds > kKeepAliveThreshold) link->sendRequest("GTH", 0);
     }
   }  // The handler deletes the read socket: the race is written one last time.
   setNetworkThreadRunning(false);

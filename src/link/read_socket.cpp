@@ -97,7 +97,7 @@ bool lfsReadSocket::fromSimulator(const SocketAddress& sender) const {
 
 void lfsReadSocket::OnDatagram(const char* buffer, int length, const SocketAddress& sender,
                                int senderAddressLength) {
-  if (senderAddressLength != SocketAddressLength || !fromSimulator(sender)) return;
+  if (senderAddressLength != kSocketAddressLength || !fromSimulator(sender)) return;
   if (tracker_.announceUploadOutcome()) sendRequest("GTH", 0);
 
   const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;

@@ -10,11 +10,11 @@ Socket::Socket(SocketHandler& handler) : handler_(handler) {}
 
 Socket::~Socket() {
   handler_.Remove(this);
-  if (descriptor_ != InvalidSocketDescriptor) Close();
+  if (descriptor_ != kInvalidSocketDescriptor) Close();
 }
 
 int Socket::Close() {
-  if (descriptor_ == InvalidSocketDescriptor) {
+  if (descriptor_ == kInvalidSocketDescriptor) {
     Report("Socket::Close", 0, "file descriptor invalid", 0);
     return 0;
   }
@@ -30,7 +30,7 @@ int Socket::Close() {
   if (result != 0) ReportError("close", socketLastError(), 1);
   handler_.UpdateSets(descriptor_, false, false, false);
   handler_.RemoveFromCloseList(descriptor_);
-  descriptor_ = InvalidSocketDescriptor;
+  descriptor_ = kInvalidSocketDescriptor;
   connected_ = false;
   return result;
 }
@@ -61,15 +61,15 @@ SocketDescriptor Socket::CreateSocket(int type, const std::string& protocol) {
   if (!socketProtocolNumber(protocol.c_str(), protocolNumber)) {
     ReportError("getprotobyname", socketLastError(), 2);
     SetCloseAndDelete();
-    return InvalidSocketDescriptor;
+    return kInvalidSocketDescriptor;
   }
-  SocketDescriptor created = socketCreate(AddressFamilyInet, type, protocolNumber);
-  if (created == InvalidSocketDescriptor) {
+  SocketDescriptor created = socketCreate(kAddressFamilyInet, type, protocolNumber);
+  if (created == kInvalidSocketDescriptor) {
     ReportError("socket", socketLastError(), 2);
     SetCloseAndDelete();
-    return InvalidSocketDescriptor;
+    return kInvalidSocketDescriptor;
   }
-  OnOptions(AddressFamilyInet, type, protocolNumber, created);
+  OnOptions(kAddressFamilyInet, type, protocolNumber, created);
   return created;
 }
 
@@ -84,14 +84,14 @@ bool Socket::SetNonblocking(SocketDescriptor descriptor) {
 void Socket::SetCloseAndDelete() {
   if (closeAndDelete_) return;
   // A socket without a descriptor has nothing the handler could find it by.
-  if (descriptor_ != InvalidSocketDescriptor) handler_.AddToCloseList(descriptor_);
+  if (descriptor_ != kInvalidSocketDescriptor) handler_.AddToCloseList(descriptor_);
   closeAndDelete_ = true;
 }
 
 void Socket::EnsureDescriptor(int type, const std::string& protocol) {
-  if (descriptor_ != InvalidSocketDescriptor) return;
+  if (descriptor_ != kInvalidSocketDescriptor) return;
   SocketDescriptor created = CreateSocket(type, protocol);
-  if (created == InvalidSocketDescriptor) return;
+  if (created == kInvalidSocketDescriptor) return;
   SetNonblocking(created);
   descriptor_ = created;
 }

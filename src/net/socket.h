@@ -34,7 +34,7 @@ class Socket {
   virtual void Send(const std::string& text, int flags);
 
   // A new descriptor of this type and protocol name ("udp"), or
-  // InvalidSocketDescriptor (the socket is then marked close-and-delete).
+  // kInvalidSocketDescriptor (the socket is then marked close-and-delete).
   SocketDescriptor CreateSocket(int type, const std::string& protocol);
   bool SetNonblocking(SocketDescriptor descriptor);
 
@@ -72,7 +72,7 @@ class Socket {
 
  private:
   SocketHandler& handler_;
-  SocketDescriptor descriptor_ = InvalidSocketDescriptor;
+  SocketDescriptor descriptor_ = kInvalidSocketDescriptor;
   bool deleteByHandler_ = false;
   bool closeAndDelete_ = false;
   bool connected_ = false;

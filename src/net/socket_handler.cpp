@@ -27,7 +27,7 @@ void updateSet(DescriptorSet& set, SocketDescriptor descriptor, bool wanted) {
     }
     return;
   }
-  if (wanted && set.count < DescriptorSetSize) set.descriptors[set.count++] = descriptor;
+  if (wanted && set.count < kDescriptorSetSize) set.descriptors[set.count++] = descriptor;
 }
 
 void eraseValue(std::vector<SocketDescriptor>& list, SocketDescriptor descriptor) {
@@ -76,7 +76,7 @@ SocketHandler::~SocketHandler() {
 
 void SocketHandler::Add(Socket* socket) {
   SocketDescriptor descriptor = socket->GetSocket();
-  if (descriptor == InvalidSocketDescriptor) {
+  if (descriptor == kInvalidSocketDescriptor) {
     LogError(socket, "Add", -1, "Invalid socket", 0);
     if (socket->CloseAndDelete()) putOnDeleteList(socket);
     return;
@@ -112,7 +112,7 @@ int SocketHandler::Select(const SelectTimeout* timeout) {
 
 void SocketHandler::takeQueuedSockets() {
   while (!addQueue_.empty()) {
-    if (sockets_.size() >= MaxSockets) {
+    if (sockets_.size() >= kMaxSockets) {
       LogError(nullptr, "Select", static_cast<int>(sockets_.size()), "FD_SETSIZE reached", 0);
       return;
     }
@@ -146,7 +146,7 @@ int SocketHandler::dispatch(int ready, const DescriptorSet& read, const Descript
   dispatching_ = true;
   for (std::size_t i = 0; i < descriptors_.size() && ready > 0; ++i) {
     SocketDescriptor descriptor = descriptors_[i];
-    if (descriptor == InvalidSocketDescriptor) continue;
+    if (descriptor == kInvalidSocketDescriptor) continue;
     // Looked up afresh for each set: an operation may have let go of the socket.
     if (contains(read, descriptor)) {
       if (Socket* socket = findControlled(descriptor, "GetSocket/handler/1")) socket->OnRead();
@@ -165,7 +165,7 @@ int SocketHandler::dispatch(int ready, const DescriptorSet& read, const Descript
   }
   dispatching_ = false;
   if (descriptorsStale_) {
-    eraseValue(descriptors_, InvalidSocketDescriptor);
+    eraseValue(descriptors_, kInvalidSocketDescriptor);
     descriptorsStale_ = false;
   }
   return ready;
@@ -231,7 +231,7 @@ void SocketHandler::eraseClosed() {
   }
   highest_ = 0;
   for (SocketDescriptor descriptor : descriptors_) {
-    if (descriptor != InvalidSocketDescriptor && descriptor > highest_) highest_ = descriptor;
+    if (descriptor != kInvalidSocketDescriptor && descriptor > highest_) highest_ = descriptor;
   }
 }
 
@@ -310,7 +310,7 @@ void SocketHandler::putOnDeleteList(Socket* socket) {
 
 void SocketHandler::removeDescriptor(SocketDescriptor descriptor) {
   if (dispatching_) {
-    std::replace(descriptors_.begin(), descriptors_.end(), descriptor, InvalidSocketDescriptor);
+    std::replace(descriptors_.begin(), descriptors_.end(), descriptor, kInvalidSocketDescriptor);
     descriptorsStale_ = true;
   } else {
     eraseValue(descriptors_, descriptor);

@@ -24,7 +24,7 @@ class SocketLogSink {
 class SocketHandler {
  public:
   // No descriptor set holds more, and no more sockets are polled at once.
-  static constexpr std::size_t MaxSockets = DescriptorSetSize;
+  static constexpr std::size_t kMaxSockets = kDescriptorSetSize;
 
   SocketHandler();
   // Closes every polled socket and deletes those it owns. Sockets created

@@ -8,21 +8,21 @@
 // A socket descriptor wide enough for a Winsock SOCKET; all bits set means
 // "no descriptor".
 using SocketDescriptor = std::uintptr_t;
-constexpr SocketDescriptor InvalidSocketDescriptor = ~SocketDescriptor(0);
+constexpr SocketDescriptor kInvalidSocketDescriptor = ~SocketDescriptor(0);
 
 // Values of AF_INET, SOCK_STREAM and SOCK_DGRAM (the same on both platforms).
-constexpr int AddressFamilyInet = 2;
-constexpr int SocketTypeStream = 1;
-constexpr int SocketTypeDatagram = 2;
+constexpr int kAddressFamilyInet = 2;
+constexpr int kSocketTypeStream = 1;
+constexpr int kSocketTypeDatagram = 2;
 
 // Winsock error numbers that the socket classes test for.
-constexpr int SocketErrorWouldBlock = 10035;  // WSAEWOULDBLOCK
-constexpr int SocketErrorInvalid = 10022;     // WSAEINVAL
-constexpr int SocketErrorInProgress = 10036;  // WSAEINPROGRESS (BSD's non-blocking connect)
-constexpr int SocketErrorNoBuffers = 10055;   // WSAENOBUFS
+constexpr int kSocketErrorWouldBlock = 10035;  // WSAEWOULDBLOCK
+constexpr int kSocketErrorInvalid = 10022;     // WSAEINVAL
+constexpr int kSocketErrorInProgress = 10036;  // WSAEINPROGRESS (BSD's non-blocking connect)
+constexpr int kSocketErrorNoBuffers = 10055;   // WSAENOBUFS
 
 // The length of an IPv4 sockaddr_in, which every address call uses.
-constexpr int SocketAddressLength = 16;
+constexpr int kSocketAddressLength = 16;
 
 // An IPv4 address: four bytes in network order in memory, first byte of the
 // dotted form first.
@@ -36,10 +36,10 @@ struct SocketAddress {
 
 // Descriptor set of the select loop: a count and room for 64 descriptors,
 // as Winsock's fd_set.
-constexpr unsigned DescriptorSetSize = 64;
+constexpr unsigned kDescriptorSetSize = 64;
 struct DescriptorSet {
   unsigned count = 0;
-  SocketDescriptor descriptors[DescriptorSetSize];
+  SocketDescriptor descriptors[kDescriptorSetSize];
 };
 
 // The time a select() may wait.
@@ -60,7 +60,7 @@ int socketLastError();
 bool socketProtocolNumber(const char* name, int& number);
 
 // Each of these returns what the system call returns: a descriptor or
-// InvalidSocketDescriptor, 0 or -1, a byte count or -1. After a failure
+// kInvalidSocketDescriptor, 0 or -1, a byte count or -1. After a failure
 // socketLastError() tells why.
 SocketDescriptor socketCreate(int domain, int type, int protocol);
 int socketClose(SocketDescriptor descriptor);

@@ -15,10 +15,10 @@
 #include <climits>
 #include <cstring>
 
-static_assert(AddressFamilyInet == AF_INET, "AF_INET differs");
-static_assert(SocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
-static_assert(SocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
-static_assert(SocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
+static_assert(kAddressFamilyInet == AF_INET, "AF_INET differs");
+static_assert(kSocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
+static_assert(kSocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
+static_assert(kSocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
 
 namespace {
 
@@ -27,7 +27,7 @@ struct ErrnoMapping {
   int winsockError;
 };
 
-constexpr ErrnoMapping errnoMappings[] = {
+constexpr ErrnoMapping kErrnoMappings[] = {
     {EINTR, 10004},           {EBADF, 10038},        {EACCES, 10013},
     {EPERM, 10013},           {EFAULT, 10014},       {EINVAL, 10022},
     {EMFILE, 10024},          {ENFILE, 10024},       {EWOULDBLOCK, 10035},
@@ -44,7 +44,7 @@ constexpr ErrnoMapping errnoMappings[] = {
 };
 
 int toWinsockError(int errnoValue) {
-  for (const ErrnoMapping& mapping : errnoMappings) {
+  for (const ErrnoMapping& mapping : kErrnoMappings) {
     if (mapping.errnoValue == errnoValue) return mapping.winsockError;
   }
   return errnoValue;
@@ -69,11 +69,11 @@ sockaddr_in makeAddress(Ipv4Address address, std::uint16_t port) {
 // open files gives its sockets. One entry per descriptor, asking for what the
 // sets ask of it.
 struct PollEntries {
-  pollfd entries[3 * DescriptorSetSize];
+  pollfd entries[3 * kDescriptorSetSize];
   nfds_t count = 0;
 
   bool add(const DescriptorSet& set, short events) {
-    for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+    for (unsigned i = 0; i < set.count && i < kDescriptorSetSize; ++i) {
       const int fd = toFd(set.descriptors[i]);
       if (fd < 0) return false;
       pollfd* entry = find(fd);
@@ -103,7 +103,7 @@ constexpr short kExceptionReady = POLLPRI;
 // number kept.
 int keepReady(DescriptorSet& set, PollEntries& polled, short ready) {
   unsigned kept = 0;
-  for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+  for (unsigned i = 0; i < set.count && i < kDescriptorSetSize; ++i) {
     const pollfd* entry = polled.find(toFd(set.descriptors[i]));
     if (entry != nullptr && (entry->revents & ready) != 0) set.descriptors[kept++] = set.descriptors[i];
   }
@@ -145,7 +145,7 @@ SocketDescriptor socketCreate(int domain, int type, int protocol) {
   // Close-on-exec: a simulator started by this program must not keep the
   // client port bound after the program has let go of it.
   int fd = ::socket(domain, type | SOCK_CLOEXEC, protocol);
-  return fd < 0 ? InvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
+  return fd < 0 ? kInvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
 }
 
 int socketClose(SocketDescriptor descriptor) {
@@ -231,7 +231,7 @@ int socketListen(SocketDescriptor descriptor, int backlog) {
 
 SocketDescriptor socketAccept(SocketDescriptor descriptor) {
   int fd = ::accept4(toFd(descriptor), nullptr, nullptr, SOCK_CLOEXEC);
-  return fd < 0 ? InvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
+  return fd < 0 ? kInvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
 }
 
 int socketResetOnClose(SocketDescriptor descriptor) {

@@ -7,14 +7,14 @@
 
 #include <cstring>
 
-static_assert(AddressFamilyInet == AF_INET, "AF_INET differs");
-static_assert(SocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
-static_assert(SocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
-static_assert(SocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
+static_assert(kAddressFamilyInet == AF_INET, "AF_INET differs");
+static_assert(kSocketTypeDatagram == SOCK_DGRAM, "SOCK_DGRAM differs");
+static_assert(kSocketTypeStream == SOCK_STREAM, "SOCK_STREAM differs");
+static_assert(kSocketAddressLength == sizeof(sockaddr_in), "sockaddr_in size differs");
 static_assert(sizeof(SocketDescriptor) >= sizeof(SOCKET), "SOCKET does not fit");
-static_assert(InvalidSocketDescriptor == static_cast<SocketDescriptor>(INVALID_SOCKET),
+static_assert(kInvalidSocketDescriptor == static_cast<SocketDescriptor>(INVALID_SOCKET),
               "INVALID_SOCKET differs");
-static_assert(FD_SETSIZE >= DescriptorSetSize, "fd_set too small");
+static_assert(FD_SETSIZE >= kDescriptorSetSize, "fd_set too small");
 
 namespace {
 
@@ -31,14 +31,14 @@ sockaddr_in makeAddress(Ipv4Address address, std::uint16_t port) {
 
 void fillFdSet(const DescriptorSet& set, fd_set& fds) {
   fds.fd_count = 0;
-  for (unsigned i = 0; i < set.count && i < DescriptorSetSize; ++i) {
+  for (unsigned i = 0; i < set.count && i < kDescriptorSetSize; ++i) {
     fds.fd_array[fds.fd_count++] = toSocket(set.descriptors[i]);
   }
 }
 
 void copyReady(const fd_set& fds, DescriptorSet& set) {
   set.count = 0;
-  for (u_int i = 0; i < fds.fd_count && set.count < DescriptorSetSize; ++i) {
+  for (u_int i = 0; i < fds.fd_count && set.count < kDescriptorSetSize; ++i) {
     set.descriptors[set.count++] = static_cast<SocketDescriptor>(fds.fd_array[i]);
   }
 }
@@ -63,7 +63,7 @@ bool socketProtocolNumber(const char* name, int& number) {
 
 SocketDescriptor socketCreate(int domain, int type, int protocol) {
   SOCKET created = socket(domain, type, protocol);
-  if (created == INVALID_SOCKET) return InvalidSocketDescriptor;
+  if (created == INVALID_SOCKET) return kInvalidSocketDescriptor;
   // A simulator started by this program must not inherit the client port.
   SetHandleInformation(reinterpret_cast<HANDLE>(created), HANDLE_FLAG_INHERIT, 0);
   return static_cast<SocketDescriptor>(created);
@@ -134,7 +134,7 @@ int socketListen(SocketDescriptor descriptor, int backlog) {
 
 SocketDescriptor socketAccept(SocketDescriptor descriptor) {
   SOCKET accepted = accept(toSocket(descriptor), nullptr, nullptr);
-  if (accepted == INVALID_SOCKET) return InvalidSocketDescriptor;
+  if (accepted == INVALID_SOCKET) return kInvalidSocketDescriptor;
   SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
   return static_cast<SocketDescriptor>(accepted);
 }

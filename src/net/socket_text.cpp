@@ -11,7 +11,7 @@ struct ErrorText {
   const char* text;
 };
 
-constexpr ErrorText errorTexts[] = {
+constexpr ErrorText kErrorTexts[] = {
     {10004, "Interrupted function call."},
     {10013, "Permission denied."},
     {10014, "Bad address."},
@@ -87,7 +87,7 @@ Ipv4Address parseDotted(const std::string& host) {
 }  // namespace
 
 std::string Socket::StrError(int error) {
-  for (const ErrorText& entry : errorTexts) {
+  for (const ErrorText& entry : kErrorTexts) {
     if (entry.error == error) return entry.text;
   }
   return "Winsock error code: " + std::to_string(error);

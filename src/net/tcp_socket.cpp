@@ -10,7 +10,7 @@ namespace {
 
 bool connectUnderWay(int error) {
   // Winsock says "would block", BSD sockets "in progress".
-  return error == SocketErrorWouldBlock || error == SocketErrorInProgress;
+  return error == kSocketErrorWouldBlock || error == kSocketErrorInProgress;
 }
 
 int clampedLength(std::size_t length) {
@@ -19,15 +19,15 @@ int clampedLength(std::size_t length) {
 
 }  // namespace
 
-TcpSocket::TcpSocket(SocketHandler& handler) : Socket(handler), receiveBuffer_(ReceiveBufferSize) {}
+TcpSocket::TcpSocket(SocketHandler& handler) : Socket(handler), receiveBuffer_(kReceiveBufferSize) {}
 
 TcpSocket::~TcpSocket() {
-  if (GetSocket() != InvalidSocketDescriptor) Close();
+  if (GetSocket() != kInvalidSocketDescriptor) Close();
 }
 
 bool TcpSocket::Open(Ipv4Address address, std::uint16_t port) {
-  EnsureDescriptor(SocketTypeStream, "tcp");
-  if (GetSocket() == InvalidSocketDescriptor) return false;
+  EnsureDescriptor(kSocketTypeStream, "tcp");
+  if (GetSocket() == kInvalidSocketDescriptor) return false;
   ended_ = false;
   queue_.clear();
   queueStart_ = 0;
@@ -83,10 +83,10 @@ void TcpSocket::disconnected(int error, const char* context) {
 
 void TcpSocket::SendBuf(const char* buffer, int length, int flags) {
   if (length < 0 || (length > 0 && !buffer)) {
-    ReportError("send", SocketErrorInvalid, 1);
+    ReportError("send", kSocketErrorInvalid, 1);
     return;
   }
-  if (ended_ || GetSocket() == InvalidSocketDescriptor || (!connecting_ && !IsConnected())) {
+  if (ended_ || GetSocket() == kInvalidSocketDescriptor || (!connecting_ && !IsConnected())) {
     Report("SendBuf", 0, "not connected", 1);
     return;
   }
@@ -97,7 +97,7 @@ void TcpSocket::SendBuf(const char* buffer, int length, int flags) {
     sent = socketSend(GetSocket(), buffer, length, flags);
     if (sent < 0) {
       const int error = socketLastError();
-      if (error != SocketErrorWouldBlock) {
+      if (error != kSocketErrorWouldBlock) {
         disconnected(error, "send");
         return;
       }
@@ -106,8 +106,8 @@ void TcpSocket::SendBuf(const char* buffer, int length, int flags) {
   }
   if (sent == length) return;
   const std::size_t rest = static_cast<std::size_t>(length - sent);
-  if (QueuedBytes() + rest > MaxQueuedBytes) {
-    disconnected(SocketErrorNoBuffers, "send queue full");
+  if (QueuedBytes() + rest > kMaxQueuedBytes) {
+    disconnected(kSocketErrorNoBuffers, "send queue full");
     return;
   }
   if (queueStart_ == queue_.size()) {
@@ -127,7 +127,7 @@ void TcpSocket::flushQueue() {
     const int sent = socketSend(GetSocket(), queue_.data() + queueStart_, clampedLength(QueuedBytes()), 0);
     if (sent < 0) {
       const int error = socketLastError();
-      if (error == SocketErrorWouldBlock) break;
+      if (error == kSocketErrorWouldBlock) break;
       disconnected(error, "send");
       return;
     }
@@ -142,7 +142,7 @@ void TcpSocket::flushQueue() {
 }
 
 void TcpSocket::wantWrite(bool wanted) {
-  if (GetSocket() == InvalidSocketDescriptor) return;
+  if (GetSocket() == kInvalidSocketDescriptor) return;
   Handler().UpdateSets(GetSocket(), true, wanted, true);
 }
 
@@ -150,28 +150,28 @@ int TcpSocket::Close() {
   connecting_ = false;
   queue_.clear();
   queueStart_ = 0;
-  if (GetSocket() == InvalidSocketDescriptor) return 0;
+  if (GetSocket() == kInvalidSocketDescriptor) return 0;
   return Socket::Close();
 }
 
 void TcpSocket::OnRead() {
   if (connecting_ && !finishConnect()) return;
-  for (int reads = 0; reads < MaxReadsPerPass && !ended_; ++reads) {
-    const int received = socketReceive(GetSocket(), receiveBuffer_.data(), ReceiveBufferSize, 0);
+  for (int reads = 0; reads < kMaxReadsPerPass && !ended_; ++reads) {
+    const int received = socketReceive(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0);
     if (received == 0) {
       disconnected(0, "recv");
       return;
     }
     if (received < 0) {
       const int error = socketLastError();
-      if (error != SocketErrorWouldBlock) disconnected(error, "recv");
+      if (error != kSocketErrorWouldBlock) disconnected(error, "recv");
       return;
     }
     OnStream(receiveBuffer_.data(), received);
     if (CloseAndDelete()) return;
     // A short read emptied the kernel's buffer; the next select says when
     // there is more.
-    if (received < ReceiveBufferSize) return;
+    if (received < kReceiveBufferSize) return;
   }
 }
 
@@ -190,11 +190,11 @@ void TcpSocket::OnException() {
     return;
   }
   const int error = socketPendingError(GetSocket());
-  disconnected(error != 0 ? error : SocketErrorInvalid, "exception on select");
+  disconnected(error != 0 ? error : kSocketErrorInvalid, "exception on select");
 }
 
 void TcpSocket::OnOptions(int, int type, int, SocketDescriptor descriptor) {
-  if (type == SocketTypeStream && socketSetNoDelay(descriptor) != 0) {
+  if (type == kSocketTypeStream && socketSetNoDelay(descriptor) != 0) {
     ReportError("setsockopt(TCP_NODELAY)", socketLastError(), 0);
   }
 }

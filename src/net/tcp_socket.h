@@ -21,13 +21,13 @@
 class TcpSocket : public Socket {
  public:
   // Each read takes at most this many bytes.
-  static constexpr int ReceiveBufferSize = 16384;
+  static constexpr int kReceiveBufferSize = 16384;
   // One OnRead makes at most this many reads, so one busy socket cannot hold
   // the loop.
-  static constexpr int MaxReadsPerPass = 8;
+  static constexpr int kMaxReadsPerPass = 8;
   // Bytes the kernel did not take wait in a queue up to this size; a peer
   // that leaves more unread is treated as gone.
-  static constexpr std::size_t MaxQueuedBytes = 256 * 1024;
+  static constexpr std::size_t kMaxQueuedBytes = 256 * 1024;
 
   explicit TcpSocket(SocketHandler& handler);
   ~TcpSocket() override;

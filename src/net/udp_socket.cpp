@@ -2,12 +2,12 @@
 #include "net/udp_socket.h"
 
 UdpSocket::UdpSocket(SocketHandler& handler)
-    : Socket(handler), receiveBuffer_(ReceiveBufferSize) {}
+    : Socket(handler), receiveBuffer_(kReceiveBufferSize) {}
 
 UdpSocket::~UdpSocket() { Close(); }
 
 int UdpSocket::Bind(std::uint16_t port) {
-  EnsureDescriptor(SocketTypeDatagram, "udp");
+  EnsureDescriptor(kSocketTypeDatagram, "udp");
   if (socketBind(GetSocket(), 0, port) != 0) {
     ReportError("bind", socketLastError(), 2);
     SetCloseAndDelete();
@@ -19,7 +19,7 @@ int UdpSocket::Bind(std::uint16_t port) {
 }
 
 bool UdpSocket::Open(Ipv4Address address, std::uint16_t port) {
-  EnsureDescriptor(SocketTypeDatagram, "udp");
+  EnsureDescriptor(kSocketTypeDatagram, "udp");
   if (socketConnect(GetSocket(), address, port) != 0) {
     ReportError("connect", socketLastError(), 2);
     SetCloseAndDelete();
@@ -35,7 +35,7 @@ void UdpSocket::SendBuf(const char* buffer, int length, int flags) {
     return;
   }
   if (length < 0 || (length > 0 && !buffer)) {
-    ReportError("send", SocketErrorInvalid, 1);
+    ReportError("send", kSocketErrorInvalid, 1);
     return;
   }
   if (socketSend(GetSocket(), buffer, length, flags) < 0) {
@@ -49,23 +49,23 @@ void UdpSocket::Send(const std::string& text, int flags) {
 
 void UdpSocket::OnRead() {
   SocketAddress sender;
-  int senderLength = SocketAddressLength;
-  int received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), ReceiveBufferSize, 0,
+  int senderLength = kSocketAddressLength;
+  int received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0,
                                    sender, senderLength);
   int error = received < 0 ? socketLastError() : 0;
   int delivered = 0;
   while (received > 0) {
-    if (senderLength != SocketAddressLength) {
+    if (senderLength != kSocketAddressLength) {
       Report("recvfrom", 0, "unexpected address struct size", 0);
     }
     OnDatagram(receiveBuffer_.data(), received, sender, senderLength);
-    if (++delivered >= MaxDatagramsPerRead) return;
-    senderLength = SocketAddressLength;
-    received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), ReceiveBufferSize, 0,
+    if (++delivered >= kMaxDatagramsPerRead) return;
+    senderLength = kSocketAddressLength;
+    received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0,
                                  sender, senderLength);
     error = received < 0 ? socketLastError() : 0;
   }
-  if (received < 0 && error != SocketErrorWouldBlock) ReportError("recvfrom", error, 1);
+  if (received < 0 && error != kSocketErrorWouldBlock) ReportError("recvfrom", error, 1);
 }
 
 void UdpSocket::OnOptions(int, int, int, SocketDescriptor) {}

@@ -11,10 +11,10 @@
 class UdpSocket : public Socket {
  public:
   // Every datagram is read into a buffer of this size.
-  static constexpr int ReceiveBufferSize = 16384;
+  static constexpr int kReceiveBufferSize = 16384;
   // One OnRead delivers at most this many datagrams, so one busy socket
   // cannot hold the loop.
-  static constexpr int MaxDatagramsPerRead = 11;
+  static constexpr int kMaxDatagramsPerRead = 11;
 
   explicit UdpSocket(SocketHandler& handler);
   ~UdpSocket() override;

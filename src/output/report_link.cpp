@@ -3,11 +3,11 @@
 
 #include "config/settings.h"
 
-const char ReportPageAddress[] = "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=";
-const char ReportSiteAddress[] = "http://lfsreport.example.com/lfsreport/";
+const char kReportPageAddress[] = "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=";
+const char kReportSiteAddress[] = "http://lfsreport.example.com/lfsreport/";
 
 std::string reportLink(const std::string& name) {
-  return ReportPageAddress + encodeHttpAddress(httpAddress()) + name;
+  return kReportPageAddress + encodeHttpAddress(httpAddress()) + name;
 }
 
 std::string encodeHttpAddress(const std::string& address) {

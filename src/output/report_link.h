@@ -5,11 +5,11 @@
 #include <string>
 
 // The report page; the stats file's web address follows "rfile=".
-extern const char ReportPageAddress[];
+extern const char kReportPageAddress[];
 // The report site's front page.
-extern const char ReportSiteAddress[];
+extern const char kReportSiteAddress[];
 
-// The report page address for an uploaded stats file: ReportPageAddress, the
+// The report page address for an uploaded stats file: kReportPageAddress, the
 // encoded HTTP address from the settings, then name unchanged.
 std::string reportLink(const std::string& name);
 

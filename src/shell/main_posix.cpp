@@ -26,7 +26,7 @@
 
 namespace {
 
-const char usage[] =
+const char kUsage[] =
     "usage: tarnbeck [--folder DIR] [-startlfs]\n"
     "       tarnbeck --report STATS.xml [OUT.html]\n"
     "\n"
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   if (isReportCommand(argc, argv)) return runReportCommand(argc, argv);
   const CommandLine command = readCommandLine(argc, argv);
   if (command.help) {
-    std::fputs(usage, stdout);
+    std::fputs(kUsage, stdout);
     return 0;
   }
   if (!command.error.empty()) {

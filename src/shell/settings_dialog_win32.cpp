@@ -26,7 +26,7 @@ struct FieldBinding {
 
 // In the order the values are written on apply; the read order on opening is
 // the one below.
-const FieldBinding mainFields[] = {
+const FieldBinding kMainFields[] = {
     {IDC_LFS_PATH, "main", "lfs", 289},
     {IDC_OUTPUT_PATH, "main", "outputpath", 289},
     {IDC_OUTPUT_NAME, "main", "outputname", 289},
@@ -36,11 +36,11 @@ const FieldBinding mainFields[] = {
     {IDC_SERVER_PORT, "network", "serverport", 14},
     {IDC_CLIENT_PORT, "network", "clientport", 14},
 };
-const int mainReadOrder[] = {IDC_OUTPUT_NAME,    IDC_SERVER_IP,      IDC_SERVER_PORT,
+const int kMainReadOrder[] = {IDC_OUTPUT_NAME,    IDC_SERVER_IP,      IDC_SERVER_PORT,
                              IDC_CLIENT_PORT,    IDC_LFS_PARAMETERS, IDC_ADMIN_PASSWORD,
                              IDC_LFS_PATH,       IDC_OUTPUT_PATH};
 
-const FieldBinding ftpFields[] = {
+const FieldBinding kFtpFields[] = {
     {IDC_FTP_ADDRESS, "extra", "ftpaddr", 289},
     {IDC_HTTP_ADDRESS, "extra", "httpaddr", 289},
     {IDC_FTP_USER, "extra", "ftpuser", 49},
@@ -101,7 +101,7 @@ INT_PTR handleNotify(HWND page, const NMHDR& header, void (*apply)(HWND)) {
 }
 
 void applyMainPage(HWND page) {
-  storeFields(page, mainFields);
+  storeFields(page, kMainFields);
   if (IniFile* ini = settingsFile()) {
     ini->setValue("main", "systemstart",
                   IsDlgButtonChecked(page, IDC_SYSTEM_START) == BST_CHECKED ? "1" : "0");
@@ -112,7 +112,7 @@ void applyMainPage(HWND page) {
 }
 
 void applyFtpPage(HWND page) {
-  storeFields(page, ftpFields);
+  storeFields(page, kFtpFields);
   if (IniFile* ini = settingsFile()) ini->save();
   SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
 }
@@ -120,7 +120,7 @@ void applyFtpPage(HWND page) {
 INT_PTR CALLBACK mainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      for (int control : mainReadOrder) showValue(page, bindingOf(mainFields, control));
+      for (int control : kMainReadOrder) showValue(page, bindingOf(kMainFields, control));
       IniFile* ini = settingsFile();
       std::string systemStart = ini ? ini->getValue("main", "systemstart") : std::string();
       CheckDlgButton(page, IDC_SYSTEM_START,
@@ -141,7 +141,7 @@ INT_PTR CALLBACK mainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
 INT_PTR CALLBACK ftpPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      for (const FieldBinding& field : ftpFields) showValue(page, field);
+      for (const FieldBinding& field : kFtpFields) showValue(page, field);
       return TRUE;
     case WM_NOTIFY:
       return handleNotify(page, *reinterpret_cast<const NMHDR*>(lParam), applyFtpPage);

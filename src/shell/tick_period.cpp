@@ -4,14 +4,14 @@
 #include <cstdlib>
 
 namespace {
-const unsigned normalPeriodMs = 6000;
+const unsigned kNormalPeriodMs = 6000;
 }  // namespace
 
 unsigned tickPeriodFrom(const char* variable) {
-  if (variable == nullptr || *variable < '0' || *variable > '9') return normalPeriodMs;
+  if (variable == nullptr || *variable < '0' || *variable > '9') return kNormalPeriodMs;
   char* end = nullptr;
   unsigned long value = std::strtoul(variable, &end, 10);
-  if (*end != '\0' || value == 0 || value > normalPeriodMs) return normalPeriodMs;
+  if (*end != '\0' || value == 0 || value > kNormalPeriodMs) return kNormalPeriodMs;
   return static_cast<unsigned>(value);
 }
 

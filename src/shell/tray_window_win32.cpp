@@ -34,7 +34,7 @@ NOTIFYICONDATAA trayIconRecord(HWND window) {
   record.hWnd = window;
   record.uID = 0;
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  record.uCallbackMessage = TrayCallbackMessage;
+  record.uCallbackMessage = kTrayCallbackMessage;
   record.hIcon = static_cast<HICON>(LoadImageA(appInstance(), MAKEINTRESOURCEA(IDI_TARNBECK),
                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
@@ -90,7 +90,7 @@ bool runCommand(HWND window, WPARAM wParam) {
       if (HIWORD(wParam) == 0) launchSimulator(window);
       return false;
     case IDM_LFS_REPORT:
-      ShellExecuteA(window, "open", ReportSiteAddress, nullptr, nullptr, SW_SHOW);
+      ShellExecuteA(window, "open", kReportSiteAddress, nullptr, nullptr, SW_SHOW);
       return false;
     default:
       return false;
@@ -113,7 +113,7 @@ LRESULT CALLBACK trayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE:
       taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-      SetTimer(window, TickTimerId, tickPeriodMs(), tickTimerProc);
+      SetTimer(window, kTickTimerId, tickPeriodMs(), tickTimerProc);
       CoInitialize(nullptr);
       break;
     case WM_PAINT: {
@@ -130,7 +130,7 @@ LRESULT CALLBACK trayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       if (runCommand(window, wParam)) return 0;
       break;
-    case TrayCallbackMessage:
+    case kTrayCallbackMessage:
       if (LOWORD(lParam) == WM_RBUTTONDOWN) showTrayMenu(window);
       break;
     default:

@@ -5,9 +5,9 @@
 #include <windows.h>
 
 // Message the tray icon sends for mouse events over it.
-constexpr UINT TrayCallbackMessage = WM_USER + 1;
+constexpr UINT kTrayCallbackMessage = WM_USER + 1;
 // The timer on the tray window that runs the tick.
-constexpr UINT_PTR TickTimerId = 1;
+constexpr UINT_PTR kTickTimerId = 1;
 
 LRESULT CALLBACK trayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -420,7 +420,7 @@ TEST_F(TrackerTest, TheHandlerThatOwnsTheSocketWritesTheRaceWhenItEnds) {
     owner.Add(owned);
     const SocketAddress simulatorAddress{loopbackAddress(), simulatorPort};
     auto send = [&](const std::string& bytes) {
-      owned->OnDatagram(bytes.data(), static_cast<int>(bytes.size()), simulatorAddress, SocketAddressLength);
+      owned->OnDatagram(bytes.data(), static_cast<int>(bytes.size()), simulatorAddress, kSocketAddressLength);
     };
     send(rtpPacket());
     send(mciPacket(500, 0, 0, {}));

@@ -233,7 +233,7 @@ TEST_F(SocketHandlerTest, SocketThatReportsAnExceptionIsClosedInTheSamePass) {
       EXPECT_EQ(destroyed, 1);
     } else {
       EXPECT_EQ(destroyed, 0);
-      EXPECT_EQ(watched->GetSocket(), InvalidSocketDescriptor);
+      EXPECT_EQ(watched->GetSocket(), kInvalidSocketDescriptor);
       EXPECT_EQ(watched->deleteNotices, 1);
       EXPECT_EQ(watched->received.size(), 1u);
     }
@@ -358,7 +358,7 @@ TEST_F(SocketHandlerTest, ClosingOnRequestDeletesOnlyOwnedSockets) {
     EXPECT_TRUE(portIsFree(port));
     EXPECT_EQ(destroyed, owned ? 1 : 0);
     if (!owned) {
-      EXPECT_EQ(socket->GetSocket(), InvalidSocketDescriptor);
+      EXPECT_EQ(socket->GetSocket(), kInvalidSocketDescriptor);
       delete socket;
       EXPECT_TRUE(log.withContext("Remove").empty());
     }

@@ -27,7 +27,7 @@ class PlainTcp {
 
   // Bound to a free port of 127.0.0.1; listening unless asked not to.
   std::uint16_t bindLoopback(bool listening = true) {
-    descriptor_ = socketCreate(AddressFamilyInet, SocketTypeStream, 0);
+    descriptor_ = socketCreate(kAddressFamilyInet, kSocketTypeStream, 0);
     if (!valid()) return 0;
     socketSetNonblocking(descriptor_);
     std::uint16_t port = 0;
@@ -35,7 +35,7 @@ class PlainTcp {
     if (listening && socketListen(descriptor_, 4) != 0) return 0;
     return port;
   }
-  bool valid() const { return descriptor_ != InvalidSocketDescriptor; }
+  bool valid() const { return descriptor_ != kInvalidSocketDescriptor; }
   SocketDescriptor descriptor() const { return descriptor_; }
   // The connection waiting to be accepted, if any.
   SocketDescriptor accept() { return socketAccept(descriptor_); }
@@ -57,11 +57,11 @@ class PlainTcp {
   }
   void close() {
     if (valid()) socketClose(descriptor_);
-    descriptor_ = InvalidSocketDescriptor;
+    descriptor_ = kInvalidSocketDescriptor;
   }
 
  private:
-  SocketDescriptor descriptor_ = InvalidSocketDescriptor;
+  SocketDescriptor descriptor_ = kInvalidSocketDescriptor;
 };
 
 // Records every callback.
@@ -117,10 +117,10 @@ class TcpSocketTest : public ::testing::Test {
   bool connect(RecordingTcp& socket, std::unique_ptr<PlainTcp>& peer) {
     if (!socket.Open(loopbackAddress(), port)) return false;
     handler.Add(&socket);
-    SocketDescriptor accepted = InvalidSocketDescriptor;
+    SocketDescriptor accepted = kInvalidSocketDescriptor;
     const bool done = selectUntil(handler, [&] {
-      if (accepted == InvalidSocketDescriptor) accepted = listener.accept();
-      return accepted != InvalidSocketDescriptor && socket.connects == 1;
+      if (accepted == kInvalidSocketDescriptor) accepted = listener.accept();
+      return accepted != kInvalidSocketDescriptor && socket.connects == 1;
     });
     peer = std::make_unique<PlainTcp>(accepted);
     return done;
@@ -208,10 +208,10 @@ TEST_F(TcpSocketTest, WhatIsSentWhileConnectingGoesOutAfterTheConnect) {
   socket.SendBuf(first.data(), static_cast<int>(first.size()), 0);
   socket.SendBuf(second.data(), static_cast<int>(second.size()), 0);
   handler.Add(&socket);
-  SocketDescriptor accepted = InvalidSocketDescriptor;
+  SocketDescriptor accepted = kInvalidSocketDescriptor;
   ASSERT_TRUE(selectUntil(handler, [&] {
-    if (accepted == InvalidSocketDescriptor) accepted = listener.accept();
-    return accepted != InvalidSocketDescriptor && socket.connects == 1;
+    if (accepted == kInvalidSocketDescriptor) accepted = listener.accept();
+    return accepted != kInvalidSocketDescriptor && socket.connects == 1;
   }));
   PlainTcp peer(accepted);
   std::string received;
@@ -290,9 +290,9 @@ TEST_F(TcpSocketTest, APeerThatNeverReadsEndsTheConnectionOnceTheQueueIsFull) {
   const std::string bytes = counting(0, 16384);
   for (int i = 0; i < 8192 && socket.disconnects.empty(); ++i) {
     socket.SendBuf(bytes.data(), static_cast<int>(bytes.size()), 0);
-    ASSERT_LE(socket.QueuedBytes(), TcpSocket::MaxQueuedBytes);
+    ASSERT_LE(socket.QueuedBytes(), TcpSocket::kMaxQueuedBytes);
   }
-  EXPECT_EQ(socket.disconnects, std::vector<int>{SocketErrorNoBuffers});
+  EXPECT_EQ(socket.disconnects, std::vector<int>{kSocketErrorNoBuffers});
   EXPECT_TRUE(socket.CloseAndDelete());
   // Nothing more is sent once it has ended.
   socket.SendBuf(bytes.data(), 10, 0);
@@ -325,7 +325,7 @@ TEST_F(TcpSocketTest, ThePeerClosingOrResettingEndsTheConnection) {
     }
     EXPECT_FALSE(socket.IsConnected());
     // The handler closes it; it is not deleted, for nobody handed it over.
-    EXPECT_EQ(socket.GetSocket(), InvalidSocketDescriptor);
+    EXPECT_EQ(socket.GetSocket(), kInvalidSocketDescriptor);
   }
 }
 

@@ -110,7 +110,7 @@ TEST_F(UdpSocketTest, CloseReleasesThePort) {
   auto first = bindOnFreePort<UdpSocket>(handler, port);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Close(), 0);
-  EXPECT_EQ(first->GetSocket(), InvalidSocketDescriptor);
+  EXPECT_EQ(first->GetSocket(), kInvalidSocketDescriptor);
 
   UdpSocket again(handler);
   EXPECT_EQ(again.Bind(port), 0);
@@ -119,7 +119,7 @@ TEST_F(UdpSocketTest, CloseReleasesThePort) {
 TEST_F(UdpSocketTest, CloseWithoutADescriptorChangesNothing) {
   UdpSocket socket(handler);
   EXPECT_EQ(socket.Close(), 0);
-  EXPECT_EQ(socket.GetSocket(), InvalidSocketDescriptor);
+  EXPECT_EQ(socket.GetSocket(), kInvalidSocketDescriptor);
   EXPECT_FALSE(socket.CloseAndDelete());
   EXPECT_FALSE(socket.IsConnected());
   EXPECT_EQ(handler.SocketCount(), 0u);
@@ -174,7 +174,7 @@ TEST_F(UdpSocketTest, DatagramsUpToTheBufferSizeArriveWhole) {
   PlainPeer peer;
   ASSERT_TRUE(peer.connect(loopbackAddress(), port));
 
-  std::string largest(UdpSocket::ReceiveBufferSize, '\0');
+  std::string largest(UdpSocket::kReceiveBufferSize, '\0');
   for (std::size_t i = 0; i < largest.size(); ++i) largest[i] = static_cast<char>(i * 7 + i / 256);
   const std::string sizes[] = {std::string(1, 'x'), std::string(548, 'm'), largest};
   for (const std::string& datagram : sizes) ASSERT_TRUE(peer.send(datagram));
@@ -193,7 +193,7 @@ TEST_F(UdpSocketTest, OversizedDatagramIsReportedAndReceivingGoesOn) {
   PlainPeer peer;
   ASSERT_TRUE(peer.connect(loopbackAddress(), port));
 
-  ASSERT_TRUE(peer.send(std::string(UdpSocket::ReceiveBufferSize + 1, 'o')));
+  ASSERT_TRUE(peer.send(std::string(UdpSocket::kReceiveBufferSize + 1, 'o')));
   ASSERT_TRUE(selectUntil(handler, [&] { return !log.withContext("recvfrom").empty(); }));
   EXPECT_TRUE(receiver->received.empty());
   EXPECT_EQ(log.withContext("recvfrom")[0].error, 10040);

@@ -91,7 +91,7 @@ class UploadSettings : public ::testing::Test {
 
 TEST_F(UploadSettings, ReportLinkCarriesTheFilesWebAddress) {
   EXPECT_EQ(reportLink("f.xml"), "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2Ff.xml");
-  EXPECT_EQ(std::string(ReportSiteAddress), "http://lfsreport.example.com/lfsreport/");
+  EXPECT_EQ(std::string(kReportSiteAddress), "http://lfsreport.example.com/lfsreport/");
 }
 
 TEST_F(UploadSettings, UploadEntryHasStampAddressAndLink) {

@@ -60,7 +60,7 @@ bool selectUntil(SocketHandler& handler, const std::function<bool()>& done,
   return true;
 }
 
-PlainPeer::PlainPeer() : descriptor_(socketCreate(AddressFamilyInet, SocketTypeDatagram, 0)) {
+PlainPeer::PlainPeer() : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0)) {
   if (valid()) socketSetNonblocking(descriptor_);
 }
 
@@ -88,7 +88,7 @@ bool PlainPeer::send(const std::string& bytes) {
 bool PlainPeer::receive(std::string& bytes) {
   std::vector<char> buffer(70000);
   SocketAddress sender;
-  int senderLength = SocketAddressLength;
+  int senderLength = kSocketAddressLength;
   int received = socketReceiveFrom(descriptor_, buffer.data(), static_cast<int>(buffer.size()), 0,
                                    sender, senderLength);
   if (received < 0) return false;

@@ -97,7 +97,7 @@ class PlainPeer {
   ~PlainPeer();
   PlainPeer(const PlainPeer&) = delete;
   PlainPeer& operator=(const PlainPeer&) = delete;
-  bool valid() const { return descriptor_ != InvalidSocketDescriptor; }
+  bool valid() const { return descriptor_ != kInvalidSocketDescriptor; }
   // Binds to a free port on the address; returns the port, 0 on failure.
   std::uint16_t bindFree(Ipv4Address address);
   bool connect(Ipv4Address address, std::uint16_t port);
