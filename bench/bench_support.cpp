@@ -19,7 +19,8 @@ LoopbackPort::LoopbackPort(bool nonblocking)
   if (nonblocking) socketSetNonblocking(descriptor_);
   std::mt19937 generator{std::random_device{}()};
   for (int attempt = 0; attempt < 500 && port_ == 0; ++attempt) {
-    const auto candidate = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 60000)(generator));
+    const auto candidate =
+        static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 60000)(generator));
     if (socketBind(descriptor_, loopbackAddress(), candidate) == 0) port_ = candidate;
   }
   if (port_ == 0) {
@@ -67,8 +68,8 @@ StatsScratch::~StatsScratch() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint16_t node, std::uint16_t speed,
-                    std::uint8_t playerCount) {
+std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint16_t node,
+                    std::uint16_t speed, std::uint8_t playerCount) {
   std::vector<Car> cars;
   for (unsigned id = first; id < first + count; ++id) {
     cars.push_back(Car{static_cast<std::uint8_t>(id), lap, node, speed});
@@ -77,8 +78,8 @@ std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint
 }
 
 void feed(lfsReadSocket& tracker, std::uint16_t simulatorPort, const std::string& datagram) {
-  tracker.OnDatagram(datagram.data(), static_cast<int>(datagram.size()), SocketAddress{loopbackAddress(), simulatorPort},
-                     kSocketAddressLength);
+  tracker.OnDatagram(datagram.data(), static_cast<int>(datagram.size()),
+                     SocketAddress{loopbackAddress(), simulatorPort}, kSocketAddressLength);
 }
 
 void startRace(lfsReadSocket& tracker, std::uint16_t simulatorPort, unsigned players, std::uint8_t laps) {

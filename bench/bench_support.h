@@ -15,7 +15,6 @@
 #include <string>
 #include <thread>
 
-
 // A UDP socket of its own on 127.0.0.1 and a free port; blocking unless asked.
 class LoopbackPort {
  public:
@@ -105,5 +104,5 @@ void startRace(lfsReadSocket& tracker, std::uint16_t simulatorPort, unsigned pla
 void feed(lfsReadSocket& tracker, std::uint16_t simulatorPort, const std::string& datagram);
 
 // MCI packets for cars first..first+count-1, all on this lap and node.
-std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint16_t node, std::uint16_t speed,
-                    std::uint8_t playerCount);
+std::string carInfo(unsigned first, unsigned count, std::uint16_t lap, std::uint16_t node,
+                    std::uint16_t speed, std::uint8_t playerCount);

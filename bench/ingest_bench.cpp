@@ -21,7 +21,8 @@ constexpr int kRound = 100;
 class CountingTracker : public lfsReadSocket {
  public:
   using lfsReadSocket::lfsReadSocket;
-  void OnDatagram(const char* buffer, int length, const SocketAddress& sender, int senderAddressLength) override {
+  void OnDatagram(const char* buffer, int length, const SocketAddress& sender,
+                  int senderAddressLength) override {
     ++received;
     lfsReadSocket::OnDatagram(buffer, length, sender, senderAddressLength);
   }
@@ -31,7 +32,8 @@ class CountingTracker : public lfsReadSocket {
 // Sends one round of car information to the port.
 class Sender {
  public:
-  explicit Sender(std::uint16_t port) : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0)) {
+  explicit Sender(std::uint16_t port)
+      : descriptor_(socketCreate(kAddressFamilyInet, kSocketTypeDatagram, 0)) {
     socketConnect(descriptor_, loopbackAddress(), port);
     for (std::uint16_t node = 100; node < 400; node += 60) {
       for (unsigned first = 1; first <= kPlayers; first += 8) {

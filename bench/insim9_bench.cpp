@@ -19,8 +19,8 @@
 namespace {
 
 using insim9::Bytes;
-using insim9::Type;
 using insim9::recognise;
+using insim9::Type;
 
 // A packet of this type and length with the Size byte set.
 std::string packetOf(Type type, std::size_t length) {
@@ -122,13 +122,15 @@ std::vector<std::string> carPackets() {
 
 std::vector<std::string> lapPackets() {
   std::vector<std::string> packets;
-  for (std::uint8_t player = 1; player <= 40; ++player) packets.push_back(lapPacket(player, 90000u + player * 37u));
+  for (std::uint8_t player = 1; player <= 40; ++player)
+    packets.push_back(lapPacket(player, 90000u + player * 37u));
   return packets;
 }
 
 std::vector<std::string> splitPackets() {
   std::vector<std::string> packets;
-  for (std::uint8_t player = 1; player <= 40; ++player) packets.push_back(splitPacket(player, 30000u + player * 41u));
+  for (std::uint8_t player = 1; player <= 40; ++player)
+    packets.push_back(splitPacket(player, 30000u + player * 41u));
   return packets;
 }
 
@@ -166,11 +168,12 @@ class CountingLink : public TcpSocket {
   using TcpSocket::TcpSocket;
   void OnConnect() override { connected = true; }
   void OnStream(const char* buffer, int length) override {
-    stream.feed(buffer, static_cast<std::size_t>(length), [this](const std::uint8_t* bytes, std::size_t size) {
-      const std::string_view packet(reinterpret_cast<const char*>(bytes), size);
-      benchmark::DoNotOptimize(recognise(packet.data(), packet.size()));
-      ++received;
-    });
+    stream.feed(buffer, static_cast<std::size_t>(length),
+                [this](const std::uint8_t* bytes, std::size_t size) {
+                  const std::string_view packet(reinterpret_cast<const char*>(bytes), size);
+                  benchmark::DoNotOptimize(recognise(packet.data(), packet.size()));
+                  ++received;
+                });
   }
   PacketStream stream;
   bool connected = false;

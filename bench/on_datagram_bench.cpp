@@ -49,7 +49,8 @@ Datagrams carInformation(LinkedTracker&) {
   Datagrams datagrams;
   // Five packets cover the 40 cars; the cars move on between rounds.
   for (std::uint16_t node = 120; node < 400; node += 40) {
-    for (unsigned first = 1; first <= kPlayers; first += 8) datagrams.push_back(carInfo(first, 8, 2, node, 160, kPlayers));
+    for (unsigned first = 1; first <= kPlayers; first += 8)
+      datagrams.push_back(carInfo(first, 8, 2, node, 160, kPlayers));
   }
   return datagrams;
 }
@@ -95,7 +96,8 @@ Datagrams knownPlayers(LinkedTracker&) {
 
 Datagrams results(LinkedTracker&) {
   Datagrams datagrams;
-  for (unsigned id = 1; id <= kPlayers; ++id) datagrams.push_back(resPacket(finishing(static_cast<std::uint8_t>(id)), 7));
+  for (unsigned id = 1; id <= kPlayers; ++id)
+    datagrams.push_back(resPacket(finishing(static_cast<std::uint8_t>(id)), 7));
   return datagrams;
 }
 

@@ -33,7 +33,8 @@ void driveRace(lfsReadSocket& tracker, std::uint16_t simulatorPort) {
         const auto seconds = static_cast<std::uint8_t>(20 * (number - '0'));
         feed(tracker, simulatorPort, splitPacket(player, raceTime(0, 0, seconds, 0), ack++, number));
       }
-      feed(tracker, simulatorPort, lapPacket(player, raceTime(0, 1, 30, static_cast<std::uint8_t>(lap)), ack++));
+      feed(tracker, simulatorPort,
+           lapPacket(player, raceTime(0, 1, 30, static_cast<std::uint8_t>(lap)), ack++));
     }
   }
   for (unsigned id = 1; id <= kPlayers; ++id) {

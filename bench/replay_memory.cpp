@@ -24,8 +24,9 @@ constexpr std::uint16_t kFinishNode = 10;
 
 RaceTime asRaceTime(double seconds) {
   const auto hundredths = static_cast<unsigned>(seconds * 100.0 + 0.5);
-  return RaceTime{static_cast<std::uint8_t>(hundredths / 360000), static_cast<std::uint8_t>(hundredths / 6000 % 60),
-                  static_cast<std::uint8_t>(hundredths / 100 % 60), static_cast<std::uint8_t>(hundredths % 100)};
+  return RaceTime{
+      static_cast<std::uint8_t>(hundredths / 360000), static_cast<std::uint8_t>(hundredths / 6000 % 60),
+      static_cast<std::uint8_t>(hundredths / 100 % 60), static_cast<std::uint8_t>(hundredths % 100)};
 }
 
 // Where each car is: every driver has a lap time of their own.
@@ -39,7 +40,8 @@ struct Driver {
 // Feeds the whole race; returns the number of datagrams.
 std::size_t replayRace(lfsReadSocket& tracker, std::uint16_t simulatorPort) {
   std::vector<Driver> drivers;
-  for (unsigned id = 1; id <= kPlayers; ++id) drivers.push_back(Driver{static_cast<std::uint8_t>(id), 88.0 + id * 0.15});
+  for (unsigned id = 1; id <= kPlayers; ++id)
+    drivers.push_back(Driver{static_cast<std::uint8_t>(id), 88.0 + id * 0.15});
   std::size_t datagrams = 0;
   std::uint16_t ack = 200;
   auto send = [&](const std::string& datagram) {
@@ -64,7 +66,8 @@ std::size_t replayRace(lfsReadSocket& tracker, std::uint16_t simulatorPort) {
         driver.quarters = 0;
       }
       const double progress = (now - (driver.lap - 1) * driver.lapSeconds) / driver.lapSeconds;
-      const auto node = static_cast<std::uint16_t>((kFinishNode + 1 + static_cast<int>(progress * (kNodeCount - 1))) % kNodeCount);
+      const auto node = static_cast<std::uint16_t>(
+          (kFinishNode + 1 + static_cast<int>(progress * (kNodeCount - 1))) % kNodeCount);
       cars.push_back(Car{driver.id, static_cast<std::uint16_t>(driver.lap), node,
                          static_cast<std::uint16_t>(150 + driver.id)});
       if (cars.size() == 8) {
@@ -120,7 +123,8 @@ int main() {
   printFigure("stats file saved at race end", saved ? 1 : 0, saved ? "(yes)" : "(NO)");
   printFigure("idle peak resident", idleResident, "KiB");
   printFigure("replay peak resident", replayResident, "KiB");
-  std::printf("%-32s %12.3f\n", "peak resident ratio", static_cast<double>(replayResident) / static_cast<double>(idleResident));
+  std::printf("%-32s %12.3f\n", "peak resident ratio",
+              static_cast<double>(replayResident) / static_cast<double>(idleResident));
   printFigure("idle live heap", idleHeap.liveBytes, "bytes");
   printFigure("replay peak heap", replayHeap.peakBytes, "bytes");
   printFigure("live heap after the race end", replayHeap.liveBytes, "bytes");

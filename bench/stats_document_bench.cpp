@@ -35,8 +35,8 @@ std::list<PlayerStats> bigRace() {
       record.speed = 170;
       record.position = static_cast<std::uint8_t>(id);
       for (int split = 0; split < 3; ++split) {
-        record.splits.push_back(SplitRecord{RaceTime{0, 0, static_cast<std::uint8_t>(20 * (split + 1)), 0}, 160,
-                                            static_cast<std::uint8_t>(id)});
+        record.splits.push_back(SplitRecord{RaceTime{0, 0, static_cast<std::uint8_t>(20 * (split + 1)), 0},
+                                            160, static_cast<std::uint8_t>(id)});
       }
     }
     player.result = ResultRecord{RaceTime{2, 30, 0, 0}, 0, 1, 0, static_cast<std::uint8_t>(id)};

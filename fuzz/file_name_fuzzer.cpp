@@ -58,14 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string path = makeStatsFileName(nameTemplate, info);
   FUZZ_CHECK(statsFolder() == folder, "the output folder changed");
-  FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0, "the name does not start with the output folder: " + path);
+  FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0,
+             "the name does not start with the output folder: " + path);
   const std::string name = path.substr(folder.size());
   if (nameTemplate.find('[') == std::string::npos) {
     FUZZ_CHECK(name == nameTemplate, "a template without tags is not the name unchanged");
   }
   // Only the template may lead elsewhere; nothing from the race can.
-  const bool templateStaysInFolder = nameTemplate.find(pathSeparator()) == std::string::npos &&
-                                     nameTemplate.find('/') == std::string::npos;
+  const bool templateStaysInFolder =
+      nameTemplate.find(pathSeparator()) == std::string::npos && nameTemplate.find('/') == std::string::npos;
   if (templateStaysInFolder) {
     FUZZ_CHECK(name.find(pathSeparator()) == std::string::npos && name.find('/') == std::string::npos,
                "the race info put a folder separator into the name: " + name);
@@ -79,8 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Nothing a file name on Windows may not hold.
     for (char c : track) {
       const auto code = static_cast<unsigned char>(c);
-      FUZZ_CHECK(code >= 0x20 && code != 0x7F && std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos,
-                 "an unsafe character from the track: " + track);
+      FUZZ_CHECK(
+          code >= 0x20 && code != 0x7F && std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos,
+          "an unsafe character from the track: " + track);
     }
   }
   return 0;

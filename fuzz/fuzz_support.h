@@ -13,8 +13,8 @@
 #include <string_view>
 
 // Stops the run as a finding when the condition does not hold.
-#define FUZZ_CHECK(condition, message)                                 \
-  do {                                                                 \
+#define FUZZ_CHECK(condition, message)                                            \
+  do {                                                                            \
     if (!(condition)) fuzzCheckFailed(#condition, (message), __FILE__, __LINE__); \
   } while (0)
 

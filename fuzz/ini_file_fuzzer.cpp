@@ -13,8 +13,8 @@ std::string describe(const IniFile& ini) {
   for (const IniSection& section : ini.sections()) {
     text += "section " + std::to_string(section.name.size()) + ":" + section.name + "\n";
     for (const IniEntry& entry : section.entries) {
-      text += "  " + std::to_string(entry.key.size()) + ":" + entry.key + " = " + std::to_string(entry.value.size()) +
-              ":" + entry.value + "\n";
+      text += "  " + std::to_string(entry.key.size()) + ":" + entry.key + " = " +
+              std::to_string(entry.value.size()) + ":" + entry.value + "\n";
     }
   }
   return text;
@@ -42,9 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   IniFile second;
   const bool complete = second.load(path);
-  FUZZ_CHECK(describe(second) == describe(first),
-             "the written file reads back differently\nfirst:\n" + describe(first) + "second:\n" + describe(second) +
-                 "written:\n" + saved);
+  FUZZ_CHECK(describe(second) == describe(first), "the written file reads back differently\nfirst:\n" +
+                                                      describe(first) + "second:\n" + describe(second) +
+                                                      "written:\n" + saved);
   FUZZ_CHECK(complete, "a written file does not read back completely:\n" + saved);
   FUZZ_CHECK(second.save(), "the model cannot be written back a second time");
   FUZZ_CHECK(readWholeFile(path) == saved, "a second save gives other bytes");

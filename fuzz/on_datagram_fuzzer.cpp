@@ -60,7 +60,9 @@ const PacketKind kKinds[] = {
     {"REO", 64, {{62, 2, false}}},
     {"CPR", 88, {{86, 2, false}}},
     {"LAP", 92, {{84, 4, false}, {89, 3, false}}},
-    {"NPL", 100, {{4, 24, true}, {28, 32, true}, {60, 32, true}, {92, 2, false}, {95, 2, false}, {98, 2, false}}},
+    {"NPL",
+     100,
+     {{4, 24, true}, {28, 32, true}, {60, 32, true}, {92, 2, false}, {95, 2, false}, {98, 2, false}}},
     {"RES", 108, {{84, 2, false}, {92, 2, false}, {95, 10, false}, {106, 2, false}}},
     {"MSO", 132, {{4, 128, true}}},
     {"MCI", 204, {{4, 5, false}}},
@@ -68,12 +70,12 @@ const PacketKind kKinds[] = {
 constexpr std::size_t kKindCount = sizeof kKinds / sizeof kKinds[0];
 
 // Chat lines: the commands and near misses of them.
-const char* const kChatLines[] = {"!save", "!delete", "!deactivate", "!activate",
-                                  "!save ", "!Activate", " !delete", "!deactivat"};
+const char* const kChatLines[] = {"!save",  "!delete",   "!deactivate", "!activate",
+                                  "!save ", "!Activate", " !delete",    "!deactivat"};
 
 const char* const kRequestIds[] = {"ACK", "NLI", "NPL", "SST", "ISM", "VER", "GTH"};
-const std::string_view kGameTexts[] = {kStatsSavedText,    kStatsNotSavedText,     kStatsDeletedText,
-                                       kDeactivatedText,   kReactivatedText,       kUploadSucceededText,
+const std::string_view kGameTexts[] = {kStatsSavedText,  kStatsNotSavedText, kStatsDeletedText,
+                                       kDeactivatedText, kReactivatedText,   kUploadSucceededText,
                                        kUploadFailedText};
 
 // Sent through the tracker's write socket after a datagram, so that reading
@@ -109,7 +111,8 @@ class Environment {
     enlargeReceiveBuffer(sink_, 4 << 20);
     std::mt19937 generator{std::random_device{}()};
     for (int attempt = 0; attempt < 500 && sinkPort_ == 0; ++attempt) {
-      const auto port = static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 60000)(generator));
+      const auto port =
+          static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 60000)(generator));
       if (socketBind(sink_, loopback_, port) == 0) sinkPort_ = port;
     }
     FUZZ_CHECK(sinkPort_ != 0, "no free port for the replies");
@@ -239,8 +242,7 @@ class Run {
     switch (choice) {
       case 250:
       case 251:
-      case 252:
-      {
+      case 252: {
         const auto outcome = static_cast<std::uint8_t>(choice == 252 ? input.byte() : choice - 249);
         recordUploadOutcome(outcome);
         outcome_ = combinedUploadOutcome(outcome_, outcome);
@@ -264,7 +266,8 @@ class Run {
  private:
   void openTracker() {
     tracker_ = std::make_unique<lfsReadSocket>(handler_);
-    FUZZ_CHECK(tracker_->OpenServerLink("127.0.0.1", environment_.sinkPort()), "the tracker cannot reach the sink");
+    FUZZ_CHECK(tracker_->OpenServerLink("127.0.0.1", environment_.sinkPort()),
+               "the tracker cannot reach the sink");
   }
 
   // The race still held is written one last time, without a word to the game.
@@ -283,8 +286,9 @@ class Run {
                "saved " + std::to_string(paths.size()) + " stats files, expected " + std::to_string(count));
     const std::string& folder = environment_.outputFolder();
     for (const std::string& path : paths) {
-      FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0 && path.find('/', folder.size()) == std::string::npos,
-                 "a stats file outside the output folder: " + path);
+      FUZZ_CHECK(
+          path.compare(0, folder.size(), folder) == 0 && path.find('/', folder.size()) == std::string::npos,
+          "a stats file outside the output folder: " + path);
       checkSavedDocument(readWholeFile(path), expected);
       std::filesystem::remove(path);
     }
@@ -309,13 +313,14 @@ class Run {
     const DocumentCounts expected = maySave ? expectedDocument(tracker.stats()) : DocumentCounts{};
     tracker.idleRounds = kIdleRoundsBefore;
 
-    tracker.OnDatagram(data, static_cast<int>(datagram.size()), SocketAddress{senderAddress, environment_.sinkPort()},
-                       senderLength);
+    tracker.OnDatagram(data, static_cast<int>(datagram.size()),
+                       SocketAddress{senderAddress, environment_.sinkPort()}, senderLength);
 
     std::vector<Reply> replies;
     for (const std::string& reply : environment_.collect(tracker)) replies.push_back(parseReply(reply));
     checkRaceInvariants(tracker.stats());
-    FUZZ_CHECK(!tracker.deactivated() || tracker.stats().players.empty(), "a deactivated tracker keeps a race");
+    FUZZ_CHECK(!tracker.deactivated() || tracker.stats().players.empty(),
+               "a deactivated tracker keeps a race");
     if (changesNothing) {
       FUZZ_CHECK(describeRace(tracker.stats()) == before, "the datagram changed the race");
     }
@@ -334,10 +339,11 @@ class Run {
 
     std::size_t next = 0;
     if (outcome_ != UploadNone) {
-      FUZZ_CHECK(replies.size() >= 2 && replies[0].echo &&
-                     replies[0].id == (outcome_ == UploadSucceeded ? kUploadSucceededText : kUploadFailedText) &&
-                     !replies[1].echo && replies[1].id == "GTH",
-                 "the upload outcome is announced first, then a GTH");
+      FUZZ_CHECK(
+          replies.size() >= 2 && replies[0].echo &&
+              replies[0].id == (outcome_ == UploadSucceeded ? kUploadSucceededText : kUploadFailedText) &&
+              !replies[1].echo && replies[1].id == "GTH",
+          "the upload outcome is announced first, then a GTH");
       next = 2;
       outcome_ = UploadNone;
     }
@@ -349,23 +355,27 @@ class Run {
       return;
     }
     if (linkBefore == LinkState::New) {
-      FUZZ_CHECK(replies.size() > next && !replies[next].echo && replies[next].id == "NLI" && replies[next].value == 350,
+      FUZZ_CHECK(replies.size() > next && !replies[next].echo && replies[next].id == "NLI" &&
+                     replies[next].value == 350,
                  "the first datagram asks for car information");
       ++next;
     }
 
     if (type == PacketType::None) {
       FUZZ_CHECK(replies.size() == next, "an unrecognised datagram was answered");
-      FUZZ_CHECK((linkBefore == LinkState::New) == (tracker.idleRounds == 0), "an unrecognised datagram counted as traffic");
+      FUZZ_CHECK((linkBefore == LinkState::New) == (tracker.idleRounds == 0),
+                 "an unrecognised datagram counted as traffic");
       checkSaves(expected, 0);
       return;
     }
-    FUZZ_CHECK(tracker.idleRounds == (countsAsTraffic(type) || linkBefore == LinkState::New ? 0 : kIdleRoundsBefore),
-               "traffic counted wrongly");
+    FUZZ_CHECK(
+        tracker.idleRounds == (countsAsTraffic(type) || linkBefore == LinkState::New ? 0 : kIdleRoundsBefore),
+        "traffic counted wrongly");
     if (hasAckWord(type)) {
       bool acknowledged = false;
       for (std::size_t i = next; i < replies.size(); ++i) {
-        acknowledged = acknowledged || (!replies[i].echo && replies[i].id == "ACK" && replies[i].value == ackWord(view));
+        acknowledged =
+            acknowledged || (!replies[i].echo && replies[i].id == "ACK" && replies[i].value == ackWord(view));
       }
       FUZZ_CHECK(acknowledged, "a packet with an ack word was not acknowledged");
     }
@@ -376,15 +386,18 @@ class Run {
       if (replies[i].echo && replies[i].id == kStatsSavedText) ++savedAnnouncements;
       if (replies[i].echo && replies[i].id == kStatsNotSavedText) ++notSavedAnnouncements;
     }
-    FUZZ_CHECK(savedAnnouncements + notSavedAnnouncements == 0 || maySave, "a save announced after this packet");
+    FUZZ_CHECK(savedAnnouncements + notSavedAnnouncements == 0 || maySave,
+               "a save announced after this packet");
     // Nothing worth saving is ever reported as lost, nor a failure as saved.
     FUZZ_CHECK(notSavedAnnouncements == 0 || !expected.worthSaving, "a race worth saving was not saved");
     checkSaves(expected, savedAnnouncements);
 
-    const bool raceEnded = type == PacketType::Ren || (type == PacketType::Vta && VtaPacket{view}.action() >= 2);
+    const bool raceEnded =
+        type == PacketType::Ren || (type == PacketType::Vta && VtaPacket{view}.action() >= 2);
     if (raceEnded) {
       FUZZ_CHECK(savedAnnouncements + notSavedAnnouncements == 1, "a race end is announced once");
-      FUZZ_CHECK(tracker.stats().players.empty() && !tracker.stats().info && tracker.linkState() == LinkState::RequestsDue,
+      FUZZ_CHECK(tracker.stats().players.empty() && !tracker.stats().info &&
+                     tracker.linkState() == LinkState::RequestsDue,
                  "a race end clears the race and asks for the handshake again");
     }
     if (savedAnnouncements > 0 && tracker.stats().isQualifying()) {

@@ -19,13 +19,13 @@ struct KnownPacket {
 
 // Table order within a length decides, so the first row that matches is the answer.
 const KnownPacket kKnownPackets[] = {
-    {8, "REN", 3, PacketType::Ren},    {8, "CLR", 3, PacketType::Clr},    {8, "RTP", 3, PacketType::Rtp},
-    {8, "VTA", 3, PacketType::Vta},    {12, "SP", 2, PacketType::Split},  {20, "RST", 3, PacketType::Rst},
-    {20, "VER", 3, PacketType::Ver},   {28, "STA", 3, PacketType::Sta},   {40, "ISM", 3, PacketType::Ism},
-    {56, "CNL", 3, PacketType::Cnl},   {60, "NCN", 3, PacketType::Ncn},   {60, "PLP", 3, PacketType::Plp},
-    {60, "PLL", 3, PacketType::Pll},   {64, "REO", 3, PacketType::Reo},   {88, "CPR", 3, PacketType::Cpr},
-    {92, "LAP", 3, PacketType::Lap},   {100, "NPL", 3, PacketType::Npl},  {108, "RES", 3, PacketType::Res},
-    {132, "MSO", 3, PacketType::Mso},  {204, "MCI", 3, PacketType::Mci},
+    {8, "REN", 3, PacketType::Ren},   {8, "CLR", 3, PacketType::Clr},   {8, "RTP", 3, PacketType::Rtp},
+    {8, "VTA", 3, PacketType::Vta},   {12, "SP", 2, PacketType::Split}, {20, "RST", 3, PacketType::Rst},
+    {20, "VER", 3, PacketType::Ver},  {28, "STA", 3, PacketType::Sta},  {40, "ISM", 3, PacketType::Ism},
+    {56, "CNL", 3, PacketType::Cnl},  {60, "NCN", 3, PacketType::Ncn},  {60, "PLP", 3, PacketType::Plp},
+    {60, "PLL", 3, PacketType::Pll},  {64, "REO", 3, PacketType::Reo},  {88, "CPR", 3, PacketType::Cpr},
+    {92, "LAP", 3, PacketType::Lap},  {100, "NPL", 3, PacketType::Npl}, {108, "RES", 3, PacketType::Res},
+    {132, "MSO", 3, PacketType::Mso}, {204, "MCI", 3, PacketType::Mci},
 };
 
 PacketType expectedType(const std::uint8_t* data, std::size_t size) {
@@ -118,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Datagram datagram(copy, size);
   FUZZ_CHECK(datagram.length() == size, "a view covers the whole datagram");
   if (hasAckWord(type)) {
-    FUZZ_CHECK(ackWord(datagram) == (copy[size - 2] | (copy[size - 1] << 8)), "the ack word is the last two bytes");
+    FUZZ_CHECK(ackWord(datagram) == (copy[size - 2] | (copy[size - 1] << 8)),
+               "the ack word is the last two bytes");
   }
   readEveryField(datagram, copy);
 

@@ -52,8 +52,8 @@ std::string describeRace(const RaceStats& race) {
   if (race.info) {
     const RaceInfo& info = *race.info;
     out << "info " << info.track << '|' << unsigned{info.laps} << '|' << unsigned{info.weather} << '|'
-        << unsigned{info.wind} << '|' << unsigned{info.qualifyMinutes} << '|' << info.host << '|' << info.version
-        << '\n';
+        << unsigned{info.wind} << '|' << unsigned{info.qualifyMinutes} << '|' << info.host << '|'
+        << info.version << '\n';
   }
   out << "finished " << unsigned{race.finishedCount} << '\n';
   for (const PositionEntry& row : race.positions) {
@@ -61,16 +61,16 @@ std::string describeRace(const RaceStats& race) {
   }
   out << '\n';
   for (const PlayerStats& player : race.players) {
-    out << "player " << player.id << '|' << player.name << '|' << player.userName << '|' << player.carName << '|'
-        << unsigned{player.startOrder} << '|' << player.flags << '|' << player.bestSpeed << '|' << player.firstLap
-        << '|';
+    out << "player " << player.id << '|' << player.name << '|' << player.userName << '|' << player.carName
+        << '|' << unsigned{player.startOrder} << '|' << player.flags << '|' << player.bestSpeed << '|'
+        << player.firstLap << '|';
     describeTime(out, player.bestLap);
     if (player.result) {
       const ResultRecord& result = *player.result;
       out << " result ";
       describeTime(out, result.totalTime);
-      out << '|' << result.totalTimeLead << '|' << unsigned{result.pitStops} << '|' << result.penaltyFlags << '|'
-          << unsigned{result.position};
+      out << '|' << result.totalTimeLead << '|' << unsigned{result.pitStops} << '|' << result.penaltyFlags
+          << '|' << unsigned{result.position};
     }
     out << '\n';
     for (const LapRecord& lap : player.laps) {
@@ -95,7 +95,8 @@ void checkRaceInvariants(const RaceStats& race) {
     checkText(race.info->version, kVersionWidth, "version");
   }
   for (const PlayerStats& player : race.players) {
-    FUZZ_CHECK(player.id >= -1 && player.id <= 255, "player id " + std::to_string(player.id) + " out of range");
+    FUZZ_CHECK(player.id >= -1 && player.id <= 255,
+               "player id " + std::to_string(player.id) + " out of range");
     checkText(player.name, kPlayerNameWidth, "player name");
     checkText(player.userName, kUserNameWidth, "user name");
     checkText(player.carName, kCarNameWidth, "car name");
@@ -143,9 +144,11 @@ void checkSavedDocument(const std::string& bytes, const DocumentCounts& expected
   const xmlNode* root = xmlDocGetRootElement(doc.get());
   FUZZ_CHECK(root != nullptr && std::string_view("TRBKSTATS") == reinterpret_cast<const char*>(root->name),
              "the root element is TRBKSTATS");
-  FUZZ_CHECK(countElements(root, "PLAYER") == expected.players, "every player is written exactly once\n" + bytes);
+  FUZZ_CHECK(countElements(root, "PLAYER") == expected.players,
+             "every player is written exactly once\n" + bytes);
   FUZZ_CHECK(countElements(root, "LAP") == expected.laps, "every counted lap is written\n" + bytes);
-  FUZZ_CHECK(countElements(root, "SPLIT") == expected.splits, "every split of a written lap is written\n" + bytes);
+  FUZZ_CHECK(countElements(root, "SPLIT") == expected.splits,
+             "every split of a written lap is written\n" + bytes);
   std::vector<long> ids;
   collectIds(root, ids);
   FUZZ_CHECK(sortedIds(ids) == expected.ids, "LFSID shows each player's real id\n" + bytes);

@@ -159,7 +159,8 @@ class Driver {
  public:
   explicit Driver(FuzzInput& input) : input_(input) {
     // The input's length picks the piece size, so the operations keep their bytes.
-    const std::size_t pieceSize = kPieceSizes[input_.remaining() % (sizeof kPieceSizes / sizeof kPieceSizes[0])];
+    const std::size_t pieceSize =
+        kPieceSizes[input_.remaining() % (sizeof kPieceSizes / sizeof kPieceSizes[0])];
     writer_.emplace(out_, pieceSize);
     // The writer to compare with hands on its bytes in pieces of another size.
     other_.emplace(otherOut_, pieceSize == XmlWriter::kPieceSize ? 1 : XmlWriter::kPieceSize);
@@ -176,9 +177,10 @@ class Driver {
     other_.reset();
     std::string output = out_.str();
     FUZZ_CHECK(output == otherOut_.str(), "the output depends on the piece size\n" + visible(output) +
-                                             "\nother pieces: " + visible(otherOut_.str()));
+                                              "\nother pieces: " + visible(otherOut_.str()));
     if (declared_) {
-      FUZZ_CHECK(output.compare(0, kDeclaration.size(), kDeclaration) == 0, "the declaration leads the document");
+      FUZZ_CHECK(output.compare(0, kDeclaration.size(), kDeclaration) == 0,
+                 "the declaration leads the document");
       output.erase(0, kDeclaration.size());
     }
     FUZZ_CHECK(output.find(kDeclaration) == std::string::npos, "a second declaration");
@@ -196,8 +198,9 @@ class Driver {
     FUZZ_CHECK(parsed.content == content, "element content differs\n" + output + "\nparsed: " +
                                               visible(parsed.content) + "\nwritten: " + visible(content));
     const std::string values = attributeValues_.parsed(parsedAttributeValue);
-    FUZZ_CHECK(parsed.attributeValues == values, "attribute values differ\n" + output + "\nparsed: " +
-                                                     visible(parsed.attributeValues) + "\nwritten: " + visible(values));
+    FUZZ_CHECK(parsed.attributeValues == values, "attribute values differ\n" + output +
+                                                     "\nparsed: " + visible(parsed.attributeValues) +
+                                                     "\nwritten: " + visible(values));
   }
 
  private:

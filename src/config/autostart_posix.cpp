@@ -32,11 +32,20 @@ std::string execArgument(const std::string& text) {
   std::string escaped;
   for (char c : quoted) {
     switch (c) {
-      case '\\': escaped += "\\\\"; break;
-      case '\n': escaped += "\\n"; break;
-      case '\t': escaped += "\\t"; break;
-      case '\r': escaped += "\\r"; break;
-      default: escaped += c;
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      case '\t':
+        escaped += "\\t";
+        break;
+      case '\r':
+        escaped += "\\r";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -59,7 +68,9 @@ bool writeAutostartEntry(const std::string& executable, const std::vector<std::s
          "Type=Application\n"
          "Name=Tarnbeck\n"
          "Comment=Records race statistics from Live for Speed\n"
-         "Exec=" << exec << "\n"
+         "Exec="
+      << exec
+      << "\n"
          "Terminal=false\n";
   out.close();
   return !out.fail();

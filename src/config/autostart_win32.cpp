@@ -23,14 +23,13 @@ class RegistryKey {
 
 bool writeAutostartEntry(const std::string& executable, const std::vector<std::string>& arguments) {
   RegistryKey run;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &run.handle, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &run.handle, nullptr) != ERROR_SUCCESS) {
     return false;
   }
   std::string command = "\"" + executable + "\"";
   for (const std::string& argument : arguments) command += " \"" + argument + "\"";
-  return RegSetValueExA(run.handle, kValueName, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(command.c_str()),
+  return RegSetValueExA(run.handle, kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                         static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
 }
 

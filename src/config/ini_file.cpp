@@ -70,7 +70,8 @@ bool IniFile::load(const std::string& path) {
     // still count; the result tells that a save would drop it.
     if (!inSection || !parseEntry(line, key, value)) {
       complete = false;
-      skipped_.push_back({number, line, inSection ? "not a \"key = value\" line" : "before the first [section]"});
+      skipped_.push_back(
+          {number, line, inSection ? "not a \"key = value\" line" : "before the first [section]"});
       continue;
     }
     addEntry(currentSection, key, value);
@@ -106,8 +107,7 @@ std::string IniFile::getValue(const std::string& sectionName, const std::string&
   return entry ? entry->value : std::string();
 }
 
-bool IniFile::setValue(const std::string& sectionName, const std::string& key,
-                       const std::string& value) {
+bool IniFile::setValue(const std::string& sectionName, const std::string& key, const std::string& value) {
   IniSection* section = findSection(sectionName);
   IniEntry* entry = section ? findEntry(*section, key) : nullptr;
   if (!entry) return false;
@@ -139,8 +139,7 @@ bool IniFile::save() const {
   return !out.fail();
 }
 
-void IniFile::addEntry(const std::string& sectionText, const std::string& key,
-                       const std::string& value) {
+void IniFile::addEntry(const std::string& sectionText, const std::string& key, const std::string& value) {
   for (IniSection& section : sections_) {
     if (section.name == sectionText) {
       section.entries.push_back({key, value});

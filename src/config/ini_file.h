@@ -52,8 +52,7 @@ class IniFile {
   // Replaces the value of an existing entry. Returns false and changes
   // nothing when the section or the key does not exist: no entry or section
   // is ever added.
-  bool setValue(const std::string& sectionName, const std::string& key,
-                const std::string& value);
+  bool setValue(const std::string& sectionName, const std::string& key, const std::string& value);
 
   // Writes the whole model over the file it was loaded from, with the
   // platform's text line ends. Returns false when it cannot be written.
@@ -61,8 +60,7 @@ class IniFile {
 
   // Appends an entry to the section whose stored name equals sectionText,
   // or a new section with this first entry at the end of the list.
-  void addEntry(const std::string& sectionText, const std::string& key,
-                const std::string& value);
+  void addEntry(const std::string& sectionText, const std::string& key, const std::string& value);
 
   const std::string& path() const { return path_; }
   const std::vector<IniSection>& sections() const { return sections_; }

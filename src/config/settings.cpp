@@ -86,7 +86,8 @@ std::string linkProtocolProblem() {
            "the program does not link to the simulator";
   }
   if (version == "9" && !transport.empty() && transport != "tcp" && transport != "udp") {
-    return "transport \"" + transport + "\" is neither tcp nor udp; the program does not link to the simulator";
+    return "transport \"" + transport +
+           "\" is neither tcp nor udp; the program does not link to the simulator";
   }
   return std::string();
 }

@@ -22,7 +22,8 @@ RaceSetup raceSetup(const Packet& packet) {
   setup.track = packet.track();
   const RaceLength length = decodeRaceLaps(packet.raceLaps());
   // The model counts laps in a byte; races of hours count as not lapped.
-  if (length.kind == RaceLength::Laps) setup.laps = static_cast<std::uint8_t>(length.count < 255 ? length.count : 255);
+  if (length.kind == RaceLength::Laps)
+    setup.laps = static_cast<std::uint8_t>(length.count < 255 ? length.count : 255);
   setup.weather = packet.weather();
   setup.wind = packet.wind();
   setup.qualifyMinutes = packet.qualifyMinutes();
@@ -173,11 +174,12 @@ void InSim9Link::version(const VerPacket& packet) {
   version_ = std::string(packet.version());
   if (packet.inSimVersion() != kVersion && !versionReported_) {
     versionReported_ = true;
-    transport_.report("the host speaks InSim version " + std::to_string(packet.inSimVersion()) +
-                      ", not " + std::to_string(kVersion) + "; packets it reads otherwise may be misread");
+    transport_.report("the host speaks InSim version " + std::to_string(packet.inSimVersion()) + ", not " +
+                      std::to_string(kVersion) + "; packets it reads otherwise may be misread");
   }
   // The state, now that the host knows the program.
-  for (std::uint8_t request : {tiny::Ncn, tiny::Npl, tiny::Rst, tiny::Sst, tiny::Ism, tiny::Reo}) sendTiny(request);
+  for (std::uint8_t request : {tiny::Ncn, tiny::Npl, tiny::Rst, tiny::Sst, tiny::Ism, tiny::Reo})
+    sendTiny(request);
 }
 
 bool InSim9Link::mayCommand(std::uint8_t connectionId) const {
@@ -189,7 +191,8 @@ void InSim9Link::chat(const MsoPacket& packet) {
   const std::string_view line = packet.typedText();
   if (isCommand(line) && !mayCommand(packet.connectionId())) {
     const Connection& sender = connections_[packet.connectionId()];
-    transport_.report(std::string(line) + " from " + (sender.userName.empty() ? "an unknown connection" : sender.userName) +
+    transport_.report(std::string(line) + " from " +
+                      (sender.userName.empty() ? "an unknown connection" : sender.userName) +
                       " was ignored: only the host and admins may use it");
     return;
   }

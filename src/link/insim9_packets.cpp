@@ -17,13 +17,12 @@ struct SizeRule {
 };
 
 constexpr SizeRule kSizeRules[] = {
-    {Type::Isi, 44, 44},   {Type::Ver, 20, 20},   {Type::Tiny, 4, 4},    {Type::Small, 8, 8},
-    {Type::Sta, 28, 28},   {Type::Ism, 40, 40},   {Type::Mso, 12, 136},  {Type::Mst, 68, 68},
-    {Type::Mtc, 12, 136},  {Type::Rst, 28, 28},   {Type::Ncn, 56, 56},   {Type::Cnl, 8, 8},
-    {Type::Cpr, 36, 36},   {Type::Npl, 76, 76},   {Type::Plp, 4, 4},     {Type::Pll, 4, 4},
-    {Type::Lap, 20, 20},   {Type::Spx, 16, 16},   {Type::Toc, 8, 8},     {Type::Res, 84, 84},
-    {Type::Reo, 44, 44},   {Type::Mci, 4, 4 + 16 * 28},                  {Type::Msl, 132, 132},
-    {Type::Crs, 4, 4},
+    {Type::Isi, 44, 44},  {Type::Ver, 20, 20},         {Type::Tiny, 4, 4},    {Type::Small, 8, 8},
+    {Type::Sta, 28, 28},  {Type::Ism, 40, 40},         {Type::Mso, 12, 136},  {Type::Mst, 68, 68},
+    {Type::Mtc, 12, 136}, {Type::Rst, 28, 28},         {Type::Ncn, 56, 56},   {Type::Cnl, 8, 8},
+    {Type::Cpr, 36, 36},  {Type::Npl, 76, 76},         {Type::Plp, 4, 4},     {Type::Pll, 4, 4},
+    {Type::Lap, 20, 20},  {Type::Spx, 16, 16},         {Type::Toc, 8, 8},     {Type::Res, 84, 84},
+    {Type::Reo, 44, 44},  {Type::Mci, 4, 4 + 16 * 28}, {Type::Msl, 132, 132}, {Type::Crs, 4, 4},
 };
 
 constexpr std::size_t kHeaderSize = 4;
@@ -47,8 +46,7 @@ std::size_t putText(std::uint8_t* field, std::string_view text, std::size_t maxL
   return count;
 }
 
-void putHeader(std::uint8_t* packet, std::size_t size, Type type, std::uint8_t requestId,
-               std::uint8_t data) {
+void putHeader(std::uint8_t* packet, std::size_t size, Type type, std::uint8_t requestId, std::uint8_t data) {
   packet[0] = static_cast<std::uint8_t>(size / 4);
   packet[1] = static_cast<std::uint8_t>(type);
   packet[2] = requestId;
@@ -72,9 +70,7 @@ Type recognise(const void* data, std::size_t length) {
   return Type::None;
 }
 
-std::string_view MsoPacket::message() const {
-  return bytes.text(kMsoTextOffset, bytes.length());
-}
+std::string_view MsoPacket::message() const { return bytes.text(kMsoTextOffset, bytes.length()); }
 
 std::string_view MsoPacket::typedText() const {
   const std::string_view line = message();

@@ -109,8 +109,7 @@ class Bytes {
   std::int16_t i16(std::size_t offset) const { return static_cast<std::int16_t>(u16(offset)); }
   std::uint32_t u32(std::size_t offset) const {
     if (offset >= length_) return 0;
-    return static_cast<std::uint32_t>(u16(offset)) |
-           (static_cast<std::uint32_t>(u16(offset + 2)) << 16);
+    return static_cast<std::uint32_t>(u16(offset)) | (static_cast<std::uint32_t>(u16(offset + 2)) << 16);
   }
   std::int32_t i32(std::size_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
   // A text field of `width` bytes: up to its first NUL, never beyond the

@@ -15,8 +15,9 @@ void InSim9TcpSocket::OnConnectFailed(int) { connectFailed_ = true; }
 
 void InSim9TcpSocket::OnStream(const char* buffer, int length) {
   lastPacket_ = std::chrono::steady_clock::now();
-  const bool whole = stream_.feed(buffer, static_cast<std::size_t>(length > 0 ? length : 0),
-                                  [this](const std::uint8_t* packet, std::size_t size) { link_.onPacket(packet, size); });
+  const bool whole =
+      stream_.feed(buffer, static_cast<std::size_t>(length > 0 ? length : 0),
+                   [this](const std::uint8_t* packet, std::size_t size) { link_.onPacket(packet, size); });
   if (!whole) {
     // Nothing after a broken packet can be trusted: the next tick connects afresh.
     Report("InSim stream", 0, stream_.faultText(), 2);

@@ -61,8 +61,9 @@ void runLink(SocketHandler& handler, LinkSocket* socket) {
   if (linked) {
     handler.LogError(nullptr, "InSim", 0, end, 1);
   } else {
-    reportFailure(handler, "the InSim host cannot be linked (refused, unreachable, or no answer to the "
-                           "handshake); trying again at every tick");
+    reportFailure(handler,
+                  "the InSim host cannot be linked (refused, unreachable, or no answer to the "
+                  "handshake); trying again at every tick");
   }
 }
 

@@ -23,8 +23,12 @@ struct LengthRow {
 };
 
 constexpr LengthRow kLengthTable[] = {
-    {8, {{"REN", 3, PacketType::Ren}, {"CLR", 3, PacketType::Clr}, {"RTP", 3, PacketType::Rtp},
-         {"VTA", 3, PacketType::Vta}}, 4},
+    {8,
+     {{"REN", 3, PacketType::Ren},
+      {"CLR", 3, PacketType::Clr},
+      {"RTP", 3, PacketType::Rtp},
+      {"VTA", 3, PacketType::Vta}},
+     4},
     {12, {{"SP", 2, PacketType::Split}}, 1},
     {20, {{"RST", 3, PacketType::Rst}, {"VER", 3, PacketType::Ver}}, 2},
     {28, {{"STA", 3, PacketType::Sta}}, 1},

@@ -46,8 +46,7 @@ void OpenLinks(SocketHandler& handler, lfsReadSocket& socket) {
 // before the loop starts.
 void SendInsimInit(lfsReadSocket& socket, SocketHandler& handler) {
   const IsiPacket isi = buildIsiPacket(clientPort(), adminPassword());
-  socket.writeSocket().SendBuf(reinterpret_cast<const char*>(isi.data()),
-                               static_cast<int>(isi.size()), 0);
+  socket.writeSocket().SendBuf(reinterpret_cast<const char*>(isi.data()), static_cast<int>(isi.size()), 0);
   socket.sendRequest("GTH", 0);
   handler.Select(&kFirstWait);
 }

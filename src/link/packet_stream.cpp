@@ -31,13 +31,14 @@ void PacketStream::reset() {
 bool PacketStream::checkHeader(const std::uint8_t* header) {
   // Size 0 would never advance the stream; type 0 is no packet at all. Either
   // means the stream is out of step, and nothing after it can be trusted.
-  if (header[0] == 0) fault_ = Fault::ZeroSize;
-  else if (header[1] == 0) fault_ = Fault::NoType;
+  if (header[0] == 0)
+    fault_ = Fault::ZeroSize;
+  else if (header[1] == 0)
+    fault_ = Fault::NoType;
   return fault_ == Fault::None;
 }
 
-const std::uint8_t* PacketStream::next(const std::uint8_t*& data, std::size_t& length,
-                                       std::size_t& size) {
+const std::uint8_t* PacketStream::next(const std::uint8_t*& data, std::size_t& length, std::size_t& size) {
   if (fault_ != Fault::None) return nullptr;
   if (held_ > 0) {
     // Complete the header first, then the packet it announces.

@@ -121,8 +121,7 @@ void SocketHandler::takeQueuedSockets() {
     Socket* socket = first->second;
     addQueue_.erase(first);
     if (sockets_.count(descriptor) != 0) {
-      LogError(socket, "Add", asNumber(descriptor),
-               "Attempt to add socket already in controlled queue", 2);
+      LogError(socket, "Add", asNumber(descriptor), "Attempt to add socket already in controlled queue", 2);
       putOnDeleteList(socket);
       continue;
     }
@@ -174,8 +173,7 @@ int SocketHandler::dispatch(int ready, const DescriptorSet& read, const Descript
 Socket* SocketHandler::findControlled(SocketDescriptor descriptor, const char* context) {
   auto found = sockets_.find(descriptor);
   if (found != sockets_.end()) return found->second;
-  LogError(nullptr, context, asNumber(descriptor),
-           "Did not find expected socket using file descriptor", 0);
+  LogError(nullptr, context, asNumber(descriptor), "Did not find expected socket using file descriptor", 0);
   return nullptr;
 }
 
@@ -248,8 +246,7 @@ std::size_t SocketHandler::SocketCount() const {
   return sockets_.size() + addQueue_.size() + deleteList_.size();
 }
 
-void SocketHandler::UpdateSets(SocketDescriptor descriptor, bool read, bool write,
-                               bool exception) {
+void SocketHandler::UpdateSets(SocketDescriptor descriptor, bool read, bool write, bool exception) {
   updateSet(readSet_, descriptor, read);
   updateSet(writeSet_, descriptor, write);
   updateSet(exceptionSet_, descriptor, exception);
@@ -287,8 +284,7 @@ void SocketHandler::Remove(Socket* socket) {
   }
 }
 
-void SocketHandler::LogError(Socket* socket, const char* context, int error, const char* text,
-                             int level) {
+void SocketHandler::LogError(Socket* socket, const char* context, int error, const char* text, int level) {
   if (logSink_) logSink_->OnLogError(*this, socket, context, error, text, level);
 }
 
@@ -298,9 +294,7 @@ void SocketHandler::AddToCloseList(SocketDescriptor descriptor) {
   }
 }
 
-void SocketHandler::RemoveFromCloseList(SocketDescriptor descriptor) {
-  eraseValue(closeList_, descriptor);
-}
+void SocketHandler::RemoveFromCloseList(SocketDescriptor descriptor) { eraseValue(closeList_, descriptor); }
 
 void SocketHandler::putOnDeleteList(Socket* socket) {
   if (std::find(deleteList_.begin(), deleteList_.end(), socket) == deleteList_.end()) {

@@ -68,8 +68,8 @@ int socketSetNonblocking(SocketDescriptor descriptor);
 int socketBind(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port);
 int socketConnect(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port);
 int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int flags);
-int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags,
-                      SocketAddress& sender, int& senderLength);
+int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags, SocketAddress& sender,
+                      int& senderLength);
 int socketReceive(SocketDescriptor descriptor, char* buffer, int length, int flags);
 int socketShutdownSend(SocketDescriptor descriptor);
 // Stream sockets: small writes go out at once instead of waiting to be

@@ -28,19 +28,16 @@ struct ErrnoMapping {
 };
 
 constexpr ErrnoMapping kErrnoMappings[] = {
-    {EINTR, 10004},           {EBADF, 10038},        {EACCES, 10013},
-    {EPERM, 10013},           {EFAULT, 10014},       {EINVAL, 10022},
-    {EMFILE, 10024},          {ENFILE, 10024},       {EWOULDBLOCK, 10035},
-    {EAGAIN, 10035},          {EINPROGRESS, 10036},  {EALREADY, 10037},
-    {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},        {ENETUNREACH, 10051},  {ENETRESET, 10052},
-    {ECONNABORTED, 10053},    {ECONNRESET, 10054},   {ENOBUFS, 10055},
-    {ENOMEM, 10055},          {EISCONN, 10056},      {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},       {EPIPE, 10058},        {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
+    {EINTR, 10004},        {EBADF, 10038},           {EACCES, 10013},          {EPERM, 10013},
+    {EFAULT, 10014},       {EINVAL, 10022},          {EMFILE, 10024},          {ENFILE, 10024},
+    {EWOULDBLOCK, 10035},  {EAGAIN, 10035},          {EINPROGRESS, 10036},     {EALREADY, 10037},
+    {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},
+    {EPFNOSUPPORT, 10046}, {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},      {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},     {ENETUNREACH, 10051},     {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {ENOBUFS, 10055},         {ENOMEM, 10055},          {EISCONN, 10056},
+    {ENOTCONN, 10057},     {ESHUTDOWN, 10058},       {EPIPE, 10058},           {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061}, {EHOSTDOWN, 10064},       {EHOSTUNREACH, 10065},
 };
 
 int toWinsockError(int errnoValue) {
@@ -148,9 +145,7 @@ SocketDescriptor socketCreate(int domain, int type, int protocol) {
   return fd < 0 ? kInvalidSocketDescriptor : static_cast<SocketDescriptor>(fd);
 }
 
-int socketClose(SocketDescriptor descriptor) {
-  return ::close(toFd(descriptor)) == 0 ? 0 : -1;
-}
+int socketClose(SocketDescriptor descriptor) { return ::close(toFd(descriptor)) == 0 ? 0 : -1; }
 
 int socketSetNonblocking(SocketDescriptor descriptor) {
   int fd = toFd(descriptor);
@@ -161,15 +156,12 @@ int socketSetNonblocking(SocketDescriptor descriptor) {
 
 int socketBind(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
   sockaddr_in local = makeAddress(address, port);
-  return ::bind(toFd(descriptor), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0
-                                                                                                 : -1;
+  return ::bind(toFd(descriptor), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0 : -1;
 }
 
 int socketConnect(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
   sockaddr_in peer = makeAddress(address, port);
-  return ::connect(toFd(descriptor), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0
-             ? 0
-             : -1;
+  return ::connect(toFd(descriptor), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0 ? 0 : -1;
 }
 
 int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int flags) {
@@ -183,8 +175,8 @@ int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int 
   return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
-int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags,
-                      SocketAddress& sender, int& senderLength) {
+int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags, SocketAddress& sender,
+                      int& senderLength) {
   if (length < 0) {
     errno = EINVAL;
     return -1;
@@ -194,8 +186,8 @@ int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int
   socklen_t fromLength = sizeof from;
   // MSG_TRUNC gives the full length, so a datagram larger than the buffer
   // fails with "Message too long" as on Winsock instead of arriving cut.
-  ssize_t received = ::recvfrom(toFd(descriptor), buffer, static_cast<size_t>(length),
-                                flags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  ssize_t received = ::recvfrom(toFd(descriptor), buffer, static_cast<size_t>(length), flags | MSG_TRUNC,
+                                reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (received < 0) return -1;
   if (received > length) {
     errno = EMSGSIZE;
@@ -275,11 +267,10 @@ bool socketResolveName(const char* host, Ipv4Address& address) {
   return found;
 }
 
-int socketSelect(SocketDescriptor, DescriptorSet& read, DescriptorSet& write,
-                 DescriptorSet& exception, const SelectTimeout* timeout) {
+int socketSelect(SocketDescriptor, DescriptorSet& read, DescriptorSet& write, DescriptorSet& exception,
+                 const SelectTimeout* timeout) {
   PollEntries polled;
-  if (!polled.add(read, POLLIN) || !polled.add(write, POLLOUT) ||
-      !polled.add(exception, POLLPRI)) {
+  if (!polled.add(read, POLLIN) || !polled.add(write, POLLOUT) || !polled.add(exception, POLLPRI)) {
     errno = EBADF;
     return -1;
   }

@@ -69,9 +69,7 @@ SocketDescriptor socketCreate(int domain, int type, int protocol) {
   return static_cast<SocketDescriptor>(created);
 }
 
-int socketClose(SocketDescriptor descriptor) {
-  return closesocket(toSocket(descriptor)) == 0 ? 0 : -1;
-}
+int socketClose(SocketDescriptor descriptor) { return closesocket(toSocket(descriptor)) == 0 ? 0 : -1; }
 
 int socketSetNonblocking(SocketDescriptor descriptor) {
   u_long on = 1;
@@ -80,16 +78,12 @@ int socketSetNonblocking(SocketDescriptor descriptor) {
 
 int socketBind(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
   sockaddr_in local = makeAddress(address, port);
-  return bind(toSocket(descriptor), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0
-             ? 0
-             : -1;
+  return bind(toSocket(descriptor), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 ? 0 : -1;
 }
 
 int socketConnect(SocketDescriptor descriptor, Ipv4Address address, std::uint16_t port) {
   sockaddr_in peer = makeAddress(address, port);
-  return connect(toSocket(descriptor), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0
-             ? 0
-             : -1;
+  return connect(toSocket(descriptor), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0 ? 0 : -1;
 }
 
 int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int flags) {
@@ -97,13 +91,13 @@ int socketSend(SocketDescriptor descriptor, const char* buffer, int length, int 
   return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags,
-                      SocketAddress& sender, int& senderLength) {
+int socketReceiveFrom(SocketDescriptor descriptor, char* buffer, int length, int flags, SocketAddress& sender,
+                      int& senderLength) {
   sockaddr_in from;
   std::memset(&from, 0, sizeof from);
   int fromLength = sizeof from;
-  int received = recvfrom(toSocket(descriptor), buffer, length, flags,
-                          reinterpret_cast<sockaddr*>(&from), &fromLength);
+  int received =
+      recvfrom(toSocket(descriptor), buffer, length, flags, reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (received == SOCKET_ERROR) return -1;
   sender.address = from.sin_addr.s_addr;
   sender.port = ntohs(from.sin_port);
@@ -158,8 +152,7 @@ bool socketLocalPort(SocketDescriptor descriptor, std::uint16_t& port) {
 int socketPendingError(SocketDescriptor descriptor) {
   int error = 0;
   int length = sizeof error;
-  if (getsockopt(toSocket(descriptor), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                 &length) != 0) {
+  if (getsockopt(toSocket(descriptor), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
     return WSAGetLastError();
   }
   return error;
@@ -167,8 +160,8 @@ int socketPendingError(SocketDescriptor descriptor) {
 
 bool socketResolveName(const char* host, Ipv4Address& address) {
   const hostent* answer = gethostbyname(host);
-  if (!answer || answer->h_addrtype != AF_INET || answer->h_length != 4 ||
-      !answer->h_addr_list || !answer->h_addr_list[0]) {
+  if (!answer || answer->h_addrtype != AF_INET || answer->h_length != 4 || !answer->h_addr_list ||
+      !answer->h_addr_list[0]) {
     return false;
   }
   std::memcpy(&address, answer->h_addr_list[0], 4);
@@ -187,8 +180,8 @@ int socketSelect(SocketDescriptor highest, DescriptorSet& read, DescriptorSet& w
     wait.tv_usec = timeout->microseconds;
   }
   // Winsock ignores the first argument; it is kept for the BSD form.
-  int result = select(static_cast<int>(highest + 1), &readFds, &writeFds, &exceptionFds,
-                      timeout ? &wait : nullptr);
+  int result =
+      select(static_cast<int>(highest + 1), &readFds, &writeFds, &exceptionFds, timeout ? &wait : nullptr);
   if (result == SOCKET_ERROR) return -1;
   copyReady(readFds, read);
   copyReady(writeFds, write);

@@ -74,8 +74,10 @@ void TcpSocket::disconnected(int error, const char* context) {
   if (ended_) return;
   ended_ = true;
   SetConnected(false);
-  if (error != 0) ReportError(context, error, 1);
-  else Report(context, 0, "connection closed by peer", 0);
+  if (error != 0)
+    ReportError(context, error, 1);
+  else
+    Report(context, 0, "connection closed by peer", 0);
   wantWrite(false);
   OnDisconnect(error);
   SetCloseAndDelete();

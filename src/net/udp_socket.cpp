@@ -1,8 +1,7 @@
 // UdpSocket: bind, connect, send and the bounded read of waiting datagrams.
 #include "net/udp_socket.h"
 
-UdpSocket::UdpSocket(SocketHandler& handler)
-    : Socket(handler), receiveBuffer_(kReceiveBufferSize) {}
+UdpSocket::UdpSocket(SocketHandler& handler) : Socket(handler), receiveBuffer_(kReceiveBufferSize) {}
 
 UdpSocket::~UdpSocket() { Close(); }
 
@@ -50,8 +49,8 @@ void UdpSocket::Send(const std::string& text, int flags) {
 void UdpSocket::OnRead() {
   SocketAddress sender;
   int senderLength = kSocketAddressLength;
-  int received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0,
-                                   sender, senderLength);
+  int received =
+      socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0, sender, senderLength);
   int error = received < 0 ? socketLastError() : 0;
   int delivered = 0;
   while (received > 0) {
@@ -61,8 +60,8 @@ void UdpSocket::OnRead() {
     OnDatagram(receiveBuffer_.data(), received, sender, senderLength);
     if (++delivered >= kMaxDatagramsPerRead) return;
     senderLength = kSocketAddressLength;
-    received = socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0,
-                                 sender, senderLength);
+    received =
+        socketReceiveFrom(GetSocket(), receiveBuffer_.data(), kReceiveBufferSize, 0, sender, senderLength);
     error = received < 0 ? socketLastError() : 0;
   }
   if (received < 0 && error != kSocketErrorWouldBlock) ReportError("recvfrom", error, 1);

@@ -85,8 +85,8 @@ bool ftpPutFile(const FtpUploadRequest& request, const FtpUploadOptions& options
       if (options.abandon != nullptr && options.abandon->load()) return false;
       const auto now = std::chrono::steady_clock::now();
       if (now >= deadline) return false;
-      transfer->changed.wait_for(guard, std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                                                      std::chrono::milliseconds(100)));
+      transfer->changed.wait_for(guard, std::min<std::chrono::steady_clock::duration>(
+                                            deadline - now, std::chrono::milliseconds(100)));
     }
     return true;
   };

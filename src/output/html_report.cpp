@@ -26,7 +26,8 @@ const char kStyle[] =
     "td.best{font-weight:700;color:#7a1fa2}td.fastest::after{content:\" \\2605\";color:#c58a00}"
     "td.none{color:var(--muted)}.pen{color:#b00020}"
     ".c0{color:#000}.c1{color:#d50000}.c2{color:#1b8f1b}.c3{color:#b58d00}"
-    ".c4{color:#1a3fd0}.c5{color:#b000b0}.c6{color:#008f9f}.c7{color:#fff;background:#69727b;border-radius:2px;padding:0 1px}"
+    ".c4{color:#1a3fd0}.c5{color:#b000b0}.c6{color:#008f9f}.c7{color:#fff;background:#69727b;border-radius:"
+    "2px;padding:0 1px}"
     ".figure{overflow-x:auto}.figure svg.chart{display:block;width:100%;min-width:640px;height:auto}"
     "svg.chart{font:12px system-ui,'DejaVu Sans',Arial,sans-serif}svg .grid{stroke:#e3e6ea;stroke-width:1}"
     "svg .axis{fill:#5d6770;font-size:11px}svg .end{font-size:11px}"
@@ -81,7 +82,8 @@ std::vector<Standing> standings(const RaceReport& report) {
         standing.gap = lapsBehindText(static_cast<std::uint32_t>(leaderLaps - laps));
       } else if (player.result && leader->result && laps == leaderLaps &&
                  player.result->totalTimeLead == leader->result->totalTimeLead) {
-        standing.gap = gapText(hundredthsOf(player.result->totalTime) - hundredthsOf(leader->result->totalTime));
+        standing.gap =
+            gapText(hundredthsOf(player.result->totalTime) - hundredthsOf(leader->result->totalTime));
       }
       list.push_back(standing);
     }
@@ -113,14 +115,16 @@ std::optional<RaceTime> fastestLap(const RaceReport& report) {
 }
 
 std::string heading(const RaceReport& report) {
-  std::string html = "<header><h1>" + trackText(report) + " &#8211; " + sessionText(report) + "</h1><p class=\"meta\">";
+  std::string html =
+      "<header><h1>" + trackText(report) + " &#8211; " + sessionText(report) + "</h1><p class=\"meta\">";
   std::vector<std::string> parts;
   const std::string host = report.info ? colouredName(report.info->host) : std::string();
   if (!host.empty()) parts.push_back("Host <b>" + host + "</b>");
   if (!report.savedAt.empty()) parts.push_back("Saved <b><time>" + htmlText(report.savedAt) + "</time></b>");
   const std::string version = report.info ? htmlText(report.info->version) : std::string();
   if (!version.empty()) parts.push_back("LFS <b>" + version + "</b>");
-  parts.push_back(std::to_string(report.players.size()) + (report.players.size() == 1 ? " player" : " players"));
+  parts.push_back(std::to_string(report.players.size()) +
+                  (report.players.size() == 1 ? " player" : " players"));
   for (std::size_t i = 0; i < parts.size(); ++i) html += (i ? " &#183; " : "") + parts[i];
   return html + "</p></header>";
 }
@@ -132,28 +136,34 @@ std::string resultsTable(const RaceReport& report) {
       "<section id=\"results\"><h2>Results</h2><div class=\"scroll\"><table class=\"results\"><thead><tr>"
       "<th class=\"n\">Pos</th><th>Name</th><th>User</th><th>Car</th><th class=\"n\">Laps</th>"
       "<th class=\"n\">Total time</th><th class=\"n\">" +
-      std::string(report.isQualifying() ? "Gap to pole" : byBestLap ? "Gap to fastest" : "Gap") +
+      std::string(report.isQualifying() ? "Gap to pole"
+                  : byBestLap           ? "Gap to fastest"
+                                        : "Gap") +
       "</th><th class=\"n\">Best lap</th><th class=\"n\">Pits</th><th>Penalties</th></tr></thead><tbody>";
   for (const Standing& standing : standings(report)) {
     const ReportPlayer& player = *standing.player;
     const bool isFastest = player.bestLap && fastest && *player.bestLap == *fastest;
-    html += "<tr>" + cell("pos n", standing.position) + cell("name", colouredName(player.name)) +
-            cell("user", htmlText(player.userName)) + cell("car", htmlText(player.carName)) +
-            cell("laps n", std::to_string(player.laps.size())) +
-            cell("total n", player.result ? totalTimeText(*player.result) : "") + cell("gap n", standing.gap) +
-            cell(isFastest ? "best n fastest" : "best n", player.bestLap ? lapTimeText(*player.bestLap) : "") +
-            cell("pits n", player.result ? std::to_string(player.result->pitStops) : "") +
-            cell("pen", player.result ? "<span class=\"pen\">" + penaltyText(player.result->penaltyFlags) + "</span>" : "") +
-            "</tr>";
+    html +=
+        "<tr>" + cell("pos n", standing.position) + cell("name", colouredName(player.name)) +
+        cell("user", htmlText(player.userName)) + cell("car", htmlText(player.carName)) +
+        cell("laps n", std::to_string(player.laps.size())) +
+        cell("total n", player.result ? totalTimeText(*player.result) : "") + cell("gap n", standing.gap) +
+        cell(isFastest ? "best n fastest" : "best n", player.bestLap ? lapTimeText(*player.bestLap) : "") +
+        cell("pits n", player.result ? std::to_string(player.result->pitStops) : "") +
+        cell("pen", player.result
+                        ? "<span class=\"pen\">" + penaltyText(player.result->penaltyFlags) + "</span>"
+                        : "") +
+        "</tr>";
   }
   html += "</tbody></table></div>";
   if (fastest) html += "<p class=\"note\">&#9733; fastest lap of the session</p>";
   return html + "</section>";
 }
 
-std::string chartSection(const char* id, const char* title, const std::string& svg, const RaceReport& report) {
-  return std::string("<section id=\"") + id + "\"><h2>" + title + "</h2><div class=\"figure\">" + svg + "</div>" +
-         chartLegend(report) + "</section>";
+std::string chartSection(const char* id, const char* title, const std::string& svg,
+                         const RaceReport& report) {
+  return std::string("<section id=\"") + id + "\"><h2>" + title + "</h2><div class=\"figure\">" + svg +
+         "</div>" + chartLegend(report) + "</section>";
 }
 
 std::string lapTable(const ReportPlayer& player, const std::string& position) {
@@ -176,8 +186,11 @@ std::string lapTable(const ReportPlayer& player, const std::string& position) {
                      colouredName(player.name) + " <span class=\"meta\">" + userName +
                      (userName.empty() ? "" : ", ") + htmlText(player.carName) + "</span></h3>";
   if (player.laps.empty()) return html + "<p class=\"note\">No laps.</p></section>";
-  html += "<div class=\"scroll\"><table class=\"laps\"><thead><tr><th class=\"n\">Lap</th><th class=\"n\">Pos</th>";
-  for (std::size_t k = 0; k < splitColumns; ++k) html += "<th class=\"n\">Split " + std::to_string(k + 1) + "</th>";
+  html +=
+      "<div class=\"scroll\"><table class=\"laps\"><thead><tr><th class=\"n\">Lap</th><th "
+      "class=\"n\">Pos</th>";
+  for (std::size_t k = 0; k < splitColumns; ++k)
+    html += "<th class=\"n\">Split " + std::to_string(k + 1) + "</th>";
   html += "<th class=\"n\">Lap time</th></tr></thead><tbody>";
   for (const ReportLap& lap : player.laps) {
     html += "<tr>" + cell("lap n", std::to_string(lap.number)) +
@@ -206,13 +219,16 @@ std::string renderHtmlReport(const RaceReport& report) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"/>"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>"
-      "<title>" + trackText(report) + " &#8211; " + sessionText(report) + "</title><style>" + kStyle +
+      "<title>" +
+      trackText(report) + " &#8211; " + sessionText(report) + "</title><style>" + kStyle +
       "</style></head><body>" + heading(report) + "<main>" + resultsTable(report);
   if (!report.isQualifying()) {
     html += chartSection("lap-chart", "Lap chart", lapChartSvg(report), report);
   }
   html += chartSection("lap-times", "Lap times", lapTimeChartSvg(report), report);
-  html += "<section id=\"laps\"><h2>Laps</h2><p class=\"note\">Best lap and best split times of each player in bold.</p>";
+  html +=
+      "<section id=\"laps\"><h2>Laps</h2><p class=\"note\">Best lap and best split times of each player in "
+      "bold.</p>";
   for (const Standing& standing : standings(report)) html += lapTable(*standing.player, standing.position);
   return html + "</section></main><footer>Race report written by Tarnbeck.</footer></body></html>\n";
 }

@@ -12,9 +12,9 @@ namespace {
 
 // Kelly's colours of greatest contrast, light ones left out for a white page.
 const char* const kColours[] = {
-    "#e6194b", "#3cb44b", "#4363d8", "#f58231", "#911eb4", "#42a5b5", "#f032e6", "#808000",
-    "#800000", "#000075", "#9a6324", "#469990", "#c79a00", "#2f4f4f", "#ff6f61", "#6b8e23",
-    "#b03060", "#1e90ff", "#8b4513", "#555555",
+    "#e6194b", "#3cb44b", "#4363d8", "#f58231", "#911eb4", "#42a5b5", "#f032e6",
+    "#808000", "#800000", "#000075", "#9a6324", "#469990", "#c79a00", "#2f4f4f",
+    "#ff6f61", "#6b8e23", "#b03060", "#1e90ff", "#8b4513", "#555555",
 };
 constexpr std::size_t kColourCount = sizeof kColours / sizeof kColours[0];
 const char* const kDashes[] = {"", "7 4", "2 3"};
@@ -101,11 +101,15 @@ std::string svgOpen(const char* label, double height) {
          "\" role=\"img\" aria-label=\"" + label + "\" preserveAspectRatio=\"xMinYMin meet\">";
 }
 
-std::string lineElement(const ReportPlayer& player, std::size_t index, const std::string& path, bool crowded) {
+std::string lineElement(const ReportPlayer& player, std::size_t index, const std::string& path,
+                        bool crowded) {
   // A path needs at least one segment; "M x y" alone draws nothing.
-  return std::string("<path class=\"line\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\" stroke-width=\"") + (crowded ? "1.3" : "2") + "\"" + strokeAttributes(index) + " d=\"" +
-         (path.empty() ? std::string("M0 0") : path.substr(1)) + "\"><title>" + htmlText(plainName(player.name)) +
-         "</title></path>";
+  return std::string(
+             "<path class=\"line\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\" "
+             "stroke-width=\"") +
+         (crowded ? "1.3" : "2") + "\"" + strokeAttributes(index) + " d=\"" +
+         (path.empty() ? std::string("M0 0") : path.substr(1)) + "\"><title>" +
+         htmlText(plainName(player.name)) + "</title></path>";
 }
 
 std::string endLabel(const ReportPlayer& player, std::size_t index, const BrokenLine& line) {
@@ -123,8 +127,8 @@ std::string lapAxis(std::uint32_t first, std::uint32_t last, bool startColumn, d
     if ((lap - first) % every != 0 && lap != last) continue;
     const double x = x0 + step * (lap - first);
     axis += "<text class=\"axis\" x=\"" + number(x) + "\" y=\"" + number(height - kBottom + 18) +
-            "\" text-anchor=\"middle\">" + (lap == first && startColumn ? std::string("S") : std::to_string(lap)) +
-            "</text>";
+            "\" text-anchor=\"middle\">" +
+            (lap == first && startColumn ? std::string("S") : std::to_string(lap)) + "</text>";
   }
   axis += "<text class=\"axis\" x=\"" + number(kLeft) + "\" y=\"" + number(height - 4) + "\">Lap</text>";
   return axis;
@@ -195,7 +199,8 @@ std::string lapTimeChartSvg(const RaceReport& report) {
   }
   const double height = 380;
   std::string svg = svgOpen("Lap times of every player", height);
-  if (times.empty() || laps.empty) return svg + "<text class=\"axis\" x=\"" + number(kLeft) + "\" y=\"40\">No lap times</text></svg>";
+  if (times.empty() || laps.empty)
+    return svg + "<text class=\"axis\" x=\"" + number(kLeft) + "\" y=\"40\">No lap times</text></svg>";
 
   std::sort(times.begin(), times.end());
   const std::int64_t fastest = times.front();
@@ -225,8 +230,9 @@ std::string lapTimeChartSvg(const RaceReport& report) {
   }
   for (std::int64_t t = (bottom / every + 1) * every; t < top; t += every) {
     svg += "<line class=\"grid\" x1=\"" + number(kLeft) + "\" x2=\"" + number(kWidth - kRight) + "\" y1=\"" +
-           number(yOf(t)) + "\" y2=\"" + number(yOf(t)) + "\"/><text class=\"axis\" x=\"" + number(kLeft - 6) +
-           "\" y=\"" + number(yOf(t) + 4) + "\" text-anchor=\"end\">" + durationText(t) + "</text>";
+           number(yOf(t)) + "\" y2=\"" + number(yOf(t)) + "\"/><text class=\"axis\" x=\"" +
+           number(kLeft - 6) + "\" y=\"" + number(yOf(t) + 4) + "\" text-anchor=\"end\">" + durationText(t) +
+           "</text>";
   }
   svg += lapAxis(laps.first, last, false, height, kLeft, step);
 
@@ -260,9 +266,10 @@ std::string lapTimeChartSvg(const RaceReport& report) {
 std::string chartLegend(const RaceReport& report) {
   std::string legend = "<ul class=\"legend\">";
   for (std::size_t i = 0; i < report.players.size(); ++i) {
-    legend += "<li><svg class=\"swatch\" viewBox=\"0 0 28 8\" width=\"28\" height=\"8\"><line x1=\"0\" y1=\"4\" "
-              "x2=\"28\" y2=\"4\" stroke-width=\"3\"" +
-              strokeAttributes(i) + "/></svg>" + colouredName(report.players[i].name) + "</li>";
+    legend +=
+        "<li><svg class=\"swatch\" viewBox=\"0 0 28 8\" width=\"28\" height=\"8\"><line x1=\"0\" y1=\"4\" "
+        "x2=\"28\" y2=\"4\" stroke-width=\"3\"" +
+        strokeAttributes(i) + "/></svg>" + colouredName(report.players[i].name) + "</li>";
   }
   return legend + "</ul>";
 }

@@ -23,7 +23,8 @@ std::string reportPathBeside(const std::string& statsPath) {
   if (endsWithHtml(statsPath)) return statsPath + kHtml;
   const std::string::size_type nameStart = statsPath.find_last_of("\\/");
   const std::string::size_type dot = statsPath.find_last_of('.');
-  const bool hasExtension = dot != std::string::npos && (nameStart == std::string::npos || dot > nameStart + 1);
+  const bool hasExtension =
+      dot != std::string::npos && (nameStart == std::string::npos || dot > nameStart + 1);
   return (hasExtension ? statsPath.substr(0, dot) : statsPath) + kHtml;
 }
 

@@ -19,7 +19,8 @@ ReportLap reportLap(const PlayerStats& player, const LapRecord& lap, std::size_t
   // The closed-lap mark is not a time; the document writes 0 minutes there.
   if (written.time.minutes == kClosedLapMinutes) written.time.minutes = 0;
   written.speed = lap.speed;
-  for (const SplitRecord& split : lap.splits) written.splits.push_back(ReportSplit{split.time, split.speed, split.position});
+  for (const SplitRecord& split : lap.splits)
+    written.splits.push_back(ReportSplit{split.time, split.speed, split.position});
   return written;
 }
 
@@ -33,7 +34,8 @@ ReportPlayer reportPlayer(const PlayerStats& player, std::optional<unsigned> rac
   written.lfsId = player.id < -2 ? player.id + 500 : player.id;
   if (player.result) {
     const ResultRecord& result = *player.result;
-    written.result = ReportResult{result.totalTime, result.totalTimeLead, result.pitStops, result.penaltyFlags};
+    written.result =
+        ReportResult{result.totalTime, result.totalTimeLead, result.pitStops, result.penaltyFlags};
   }
   if (racePosition) {
     written.overallPosition = *racePosition;
@@ -46,7 +48,8 @@ ReportPlayer reportPlayer(const PlayerStats& player, std::optional<unsigned> rac
   written.bestSpeed = player.bestSpeed;
   written.flags = player.flags;
   const std::size_t laps = lapCount(player, qualifying);
-  for (std::size_t j = 0; j < laps; ++j) written.laps.push_back(reportLap(player, player.laps[j], j, qualifying));
+  for (std::size_t j = 0; j < laps; ++j)
+    written.laps.push_back(reportLap(player, player.laps[j], j, qualifying));
   return written;
 }
 

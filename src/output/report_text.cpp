@@ -8,11 +8,21 @@ namespace {
 
 void appendEscaped(std::string& html, unsigned char c) {
   switch (c) {
-    case '&': html += "&amp;"; break;
-    case '<': html += "&lt;"; break;
-    case '>': html += "&gt;"; break;
-    case '"': html += "&quot;"; break;
-    case '\'': html += "&#39;"; break;
+    case '&':
+      html += "&amp;";
+      break;
+    case '<':
+      html += "&lt;";
+      break;
+    case '>':
+      html += "&gt;";
+      break;
+    case '"':
+      html += "&quot;";
+      break;
+    case '\'':
+      html += "&#39;";
+      break;
     default:
       if (c < 0x20 || c == 0x7F) {
         // Left out, as the stats file leaves them out.
@@ -29,18 +39,30 @@ void appendEscaped(std::string& html, unsigned char c) {
 // The characters the game writes as "^" and a letter inside texts.
 char escapedCharacter(char code) {
   switch (code) {
-    case 'v': return '|';
-    case 'a': return '*';
-    case 'c': return ':';
-    case 'd': return '\\';
-    case 's': return '/';
-    case 'q': return '?';
-    case 't': return '"';
-    case 'l': return '<';
-    case 'r': return '>';
-    case 'h': return '#';
-    case '^': return '^';
-    default: return 0;
+    case 'v':
+      return '|';
+    case 'a':
+      return '*';
+    case 'c':
+      return ':';
+    case 'd':
+      return '\\';
+    case 's':
+      return '/';
+    case 'q':
+      return '?';
+    case 't':
+      return '"';
+    case 'l':
+      return '<';
+    case 'r':
+      return '>';
+    case 'h':
+      return '#';
+    case '^':
+      return '^';
+    default:
+      return 0;
   }
 }
 
@@ -137,7 +159,8 @@ std::string durationText(std::int64_t hundredths) {
   const long long rest = hundredths % 100;
   char text[48];
   if (hours > 0) {
-    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%02lld", negative ? "-" : "", hours, minutes, seconds, rest);
+    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%02lld", negative ? "-" : "", hours, minutes,
+                  seconds, rest);
   } else {
     std::snprintf(text, sizeof text, "%s%lld:%02lld.%02lld", negative ? "-" : "", minutes, seconds, rest);
   }

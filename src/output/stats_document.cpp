@@ -40,7 +40,8 @@ class TimeText {
       chars_[size_++] = static_cast<char>('0' + value / 10);
       chars_[size_++] = static_cast<char>('0' + value % 10);
     } else {
-      size_ = static_cast<std::size_t>(std::to_chars(chars_ + size_, chars_ + sizeof chars_, value).ptr - chars_);
+      size_ =
+          static_cast<std::size_t>(std::to_chars(chars_ + size_, chars_ + sizeof chars_, value).ptr - chars_);
     }
   }
 
@@ -60,7 +61,8 @@ void element(XmlWriter& writer, std::string_view name, const TimeText& time) {
 
 void emptyElement(XmlWriter& writer, std::string_view name) { writer.write(startTag(name)).write(endTag()); }
 
-void writeLap(XmlWriter& writer, const PlayerStats& player, LapRecord& lap, std::size_t index, bool qualifying) {
+void writeLap(XmlWriter& writer, const PlayerStats& player, LapRecord& lap, std::size_t index,
+              bool qualifying) {
   const bool finishingLap = index + 1 == player.laps.size() && player.result && !qualifying;
   // The closed-lap mark is not a time; the record keeps the 0 from now on.
   if (lap.time.minutes == kClosedLapMinutes) lap.time.minutes = 0;
@@ -81,7 +83,8 @@ void writeLap(XmlWriter& writer, const PlayerStats& player, LapRecord& lap, std:
   writer.write(endTag("LAP"));
 }
 
-void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned> racePosition, bool qualifying) {
+void writePlayer(XmlWriter& writer, PlayerStats& player, std::optional<unsigned> racePosition,
+                 bool qualifying) {
   writer.write(startTag("PLAYER"));
   element(writer, "NAME", player.name);
   if (player.userName.empty()) {
@@ -172,7 +175,8 @@ void assignQualifyingPositions(std::list<PlayerStats>& players) {
   }
 }
 
-PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position, const PickedPlayers& picked) {
+PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position,
+                              const PickedPlayers& picked) {
   for (PlayerStats& player : players) {
     if (player.result && player.result->position == position) return &player;
   }
@@ -209,7 +213,8 @@ std::vector<PlacedPlayer> documentOrder(std::list<PlayerStats>& players, bool qu
   // Result positions with gaps or duplicates leave finished players without
   // a place above; they are still part of the race.
   for (PlayerStats& player : players) {
-    if (std::find(picked.begin(), picked.end(), &player) == picked.end()) order.push_back({&player, std::nullopt});
+    if (std::find(picked.begin(), picked.end(), &player) == picked.end())
+      order.push_back({&player, std::nullopt});
   }
   return order;
 }
@@ -221,7 +226,8 @@ void restoreAfterBuild(std::list<PlayerStats>& players, bool qualifying) {
   }
 }
 
-void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players, const std::optional<RaceInfo>& info) {
+void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players,
+                        const std::optional<RaceInfo>& info) {
   const bool qualifying = isQualifying(info);
   {
     XmlWriter writer(out);

@@ -15,7 +15,8 @@
 // back afterwards, except that a lap closed without a time keeps the 0 minutes
 // written in its place. Players whose result position is left out by gaps or
 // duplicates in the result positions are written after the others.
-void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players, const std::optional<RaceInfo>& info);
+void writeStatsDocument(std::ostream& out, std::list<PlayerStats>& players,
+                        const std::optional<RaceInfo>& info);
 
 // The largest number of splits in one of the first 3 laps of the first 7
 // players; nothing is worth saving when it is 0.
@@ -35,7 +36,8 @@ using PickedPlayers = std::vector<const PlayerStats*>;
 // position, else the unfinished player not in `picked` with the most laps
 // (then most splits in the last lap, then list order). Nothing when no player
 // is left for the position.
-PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position, const PickedPlayers& picked);
+PlayerStats* playerAtPosition(std::list<PlayerStats>& players, unsigned position,
+                              const PickedPlayers& picked);
 
 // A player in the order the document lists them, with the race position
 // shown for them (none in qualifying and for those listed after the others).

@@ -66,7 +66,9 @@ class TreeReader {
     }
     return static_cast<std::uint32_t>(number);
   }
-  std::uint32_t number(const xmlNode* parent, std::string_view name) { return optionalNumber(parent, name).value_or(0); }
+  std::uint32_t number(const xmlNode* parent, std::string_view name) {
+    return optionalNumber(parent, name).value_or(0);
+  }
 
   std::int32_t signedNumber(const xmlNode* parent, std::string_view name) {
     const std::string value = text(parent, name);
@@ -91,7 +93,10 @@ class TreeReader {
       }
       if (digits == 0) break;
       fields[count++] = field;
-      if (i < value.size() && value[i] == ':') ++i; else break;
+      if (i < value.size() && value[i] == ':')
+        ++i;
+      else
+        break;
     }
     const unsigned* t = lead ? fields + 1 : fields;
     if (count != wanted || i != value.size() || t[0] > 255 || t[1] > 255 || t[2] > 255 || t[3] > 255 ||
@@ -100,8 +105,8 @@ class TreeReader {
       return RaceTime{};
     }
     if (lead) *lead = fields[0];
-    return RaceTime{static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1]), static_cast<std::uint8_t>(t[2]),
-                    static_cast<std::uint8_t>(t[3])};
+    return RaceTime{static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1]),
+                    static_cast<std::uint8_t>(t[2]), static_cast<std::uint8_t>(t[3])};
   }
   // A missing or empty time element (older files) is no time.
   RaceTime time(const xmlNode* parent, std::string_view name) {
@@ -110,7 +115,9 @@ class TreeReader {
   }
 
   void fail(std::string_view name, const std::string& value) {
-    if (error_.empty()) error_ = "element " + std::string(name) + " holds \"" + value + "\", not what a stats file writes there";
+    if (error_.empty())
+      error_ =
+          "element " + std::string(name) + " holds \"" + value + "\", not what a stats file writes there";
   }
   void failWith(const std::string& reason) {
     if (error_.empty()) error_ = reason;
@@ -161,7 +168,8 @@ ReportPlayer readPlayer(TreeReader& reader, const xmlNode* node) {
   if (!best.isZero()) player.bestLap = best;
   player.bestSpeed = reader.number(node, "BESTSPEED");
   player.flags = reader.number(node, "PLAYERFLAGS");
-  forEachChild(TreeReader::child(node, "LAPS"), "LAP", [&](const xmlNode* lap) { player.laps.push_back(readLap(reader, lap)); });
+  forEachChild(TreeReader::child(node, "LAPS"), "LAP",
+               [&](const xmlNode* lap) { player.laps.push_back(readLap(reader, lap)); });
   return player;
 }
 
@@ -208,7 +216,8 @@ bool readStatsFile(const std::string& path, RaceReport& report, std::string& err
   readInfo(reader, root, read);
   const xmlNode* players = TreeReader::child(root, "PLAYERS");
   if (players == nullptr) reader.failWith("not a stats file (it has no PLAYERS element)");
-  forEachChild(players, "PLAYER", [&](const xmlNode* node) { read.players.push_back(readPlayer(reader, node)); });
+  forEachChild(players, "PLAYER",
+               [&](const xmlNode* node) { read.players.push_back(readPlayer(reader, node)); });
   if (reader.failed()) {
     error = reader.error();
     return false;

@@ -58,7 +58,8 @@ void uploadStatsFile(const std::string& path, const FtpUploadOptions& options) {
 
 FtpAddressParts splitFtpAddress(const std::string& address) {
   const std::string kScheme = "ftp://";
-  std::string rest = address.compare(0, kScheme.size(), kScheme) == 0 ? address.substr(kScheme.size()) : address;
+  std::string rest =
+      address.compare(0, kScheme.size(), kScheme) == 0 ? address.substr(kScheme.size()) : address;
   if (!rest.empty() && rest.back() == '/') rest.pop_back();
   FtpAddressParts parts;
   std::string::size_type slash = rest.find('/');

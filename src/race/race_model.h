@@ -49,7 +49,7 @@ struct RaceInfo {
 
 struct SplitRecord {
   RaceTime time;
-  std::uint16_t speed = 0;   // 0 until the next car sample fills it
+  std::uint16_t speed = 0;    // 0 until the next car sample fills it
   std::uint8_t position = 0;  // 0 in qualifying
 };
 

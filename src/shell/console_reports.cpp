@@ -28,7 +28,7 @@ void ConsoleSocketReports::OnLogError(SocketHandler&, Socket*, const char* conte
     std::fprintf(out_, "Tarnbeck network: %lu more reports were not shown\n", heldBack_);
     heldBack_ = 0;
   }
-  std::fprintf(out_, "Tarnbeck network: %s: %s (%d, level %d)\n", context, text != nullptr ? text : "",
-               error, level);
+  std::fprintf(out_, "Tarnbeck network: %s: %s (%d, level %d)\n", context, text != nullptr ? text : "", error,
+               level);
   std::fflush(out_);
 }

@@ -22,8 +22,8 @@ class ConsoleSocketReports : public SocketLogSink {
  public:
   explicit ConsoleSocketReports(std::FILE* out, int perSecond = 5) : out_(out), perSecond_(perSecond) {}
 
-  void OnLogError(SocketHandler& handler, Socket* socket, const char* context, int error,
-                  const char* text, int level) override;
+  void OnLogError(SocketHandler& handler, Socket* socket, const char* context, int error, const char* text,
+                  int level) override;
 
  private:
   std::FILE* out_;

@@ -141,29 +141,36 @@ std::vector<std::string> splitArguments(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (quote == '\'') {
-      if (c == '\'') quote = 0;
-      else word += c;
+      if (c == '\'')
+        quote = 0;
+      else
+        word += c;
     } else if (quote == '"') {
-      if (c == '"') quote = 0;
-      else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) word += text[++i];
-      else word += c;
+      if (c == '"')
+        quote = 0;
+      else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
+        word += text[++i];
+      else
+        word += c;
     } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
       if (inWord) arguments.push_back(word);
       word.clear();
       inWord = false;
     } else {
       inWord = true;
-      if (c == '\'' || c == '"') quote = c;
-      else if (c == '\\' && i + 1 < text.size()) word += text[++i];
-      else word += c;
+      if (c == '\'' || c == '"')
+        quote = c;
+      else if (c == '\\' && i + 1 < text.size())
+        word += text[++i];
+      else
+        word += c;
     }
   }
   if (inWord) arguments.push_back(word);
   return arguments;
 }
 
-std::vector<std::string> simulatorCommand(const std::string& path,
-                                          const std::vector<std::string>& arguments,
+std::vector<std::string> simulatorCommand(const std::string& path, const std::vector<std::string>& arguments,
                                           const std::string& wine) {
   std::vector<std::string> command;
   if (endsWithExe(path) && !wine.empty()) command.push_back(wine);

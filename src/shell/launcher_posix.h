@@ -24,6 +24,5 @@ std::vector<std::string> splitArguments(const std::string& text);
 // The command line for the simulator at path: through wine (the path of the
 // wine loader, or empty when Wine is missing) when path ends in ".exe" in any
 // letter case, else path itself; then the arguments.
-std::vector<std::string> simulatorCommand(const std::string& path,
-                                          const std::vector<std::string>& arguments,
+std::vector<std::string> simulatorCommand(const std::string& path, const std::vector<std::string>& arguments,
                                           const std::string& wine);

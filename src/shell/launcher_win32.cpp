@@ -12,9 +12,7 @@
 
 #include <shellapi.h>
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void launchSimulator(HWND owner) {
   IniFile* ini = settingsFile();

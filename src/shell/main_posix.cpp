@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", problem.c_str());
   }
   const std::string protocolProblem = linkProtocolProblem();
-  if (!protocolProblem.empty()) std::fprintf(stderr, "%s: %s\n", settingsPath.c_str(), protocolProblem.c_str());
+  if (!protocolProblem.empty())
+    std::fprintf(stderr, "%s: %s\n", settingsPath.c_str(), protocolProblem.c_str());
   static ConsoleSocketReports socketReports(stderr);
   setNetworkLogSink(&socketReports);
 
@@ -95,9 +96,10 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   while (!stopSignals.waitFor(std::chrono::milliseconds(period))) onTimerTick();
 
-  std::printf("Tarnbeck is stopping: the race in memory is written and the saved stats files are\n"
-              "uploaded (at most %lld s; a second Ctrl+C or SIGTERM stops at once).\n",
-              static_cast<long long>(kStopUploadBudget.count()));
+  std::printf(
+      "Tarnbeck is stopping: the race in memory is written and the saved stats files are\n"
+      "uploaded (at most %lld s; a second Ctrl+C or SIGTERM stops at once).\n",
+      static_cast<long long>(kStopUploadBudget.count()));
   std::fflush(stdout);
   stopProgram([&](std::chrono::milliseconds wait) { return stopSignals.waitForAnother(wait); });
   std::printf("Tarnbeck stopped.\n");

@@ -64,9 +64,9 @@ void registerTrayClass(HINSTANCE instance, const char* className) {
   windowClass.lpfnWndProc = trayWindowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TARNBECK));
-  windowClass.hIconSm = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_TARNBECK), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  windowClass.hIconSm =
+      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TARNBECK), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszClassName = className;
@@ -96,9 +96,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 0;
   }
 
-  HWND window = CreateWindowExA(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                nullptr, nullptr, instance, nullptr);
+  HWND window =
+      CreateWindowExA(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
   ShowWindow(window, SW_HIDE);
   addTrayIcon(window);
@@ -106,8 +106,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const std::string settingsPath = executableFolder() + "trbk.ini";
   auto ini = std::make_unique<IniFile>();
   if (!startProgram(settingsPath, *ini)) {
-    MessageBoxA(nullptr, "The ini file could not be created", "File Creation Error",
-                MB_ICONERROR);
+    MessageBoxA(nullptr, "The ini file could not be created", "File Creation Error", MB_ICONERROR);
     removeTrayIcon(window);
     // The message box ran the timer: a network thread may have started, and
     // the process must not end under it.

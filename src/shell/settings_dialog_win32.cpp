@@ -36,9 +36,8 @@ const FieldBinding kMainFields[] = {
     {IDC_SERVER_PORT, "network", "serverport", 14},
     {IDC_CLIENT_PORT, "network", "clientport", 14},
 };
-const int kMainReadOrder[] = {IDC_OUTPUT_NAME,    IDC_SERVER_IP,      IDC_SERVER_PORT,
-                             IDC_CLIENT_PORT,    IDC_LFS_PARAMETERS, IDC_ADMIN_PASSWORD,
-                             IDC_LFS_PATH,       IDC_OUTPUT_PATH};
+const int kMainReadOrder[] = {IDC_OUTPUT_NAME,    IDC_SERVER_IP,      IDC_SERVER_PORT, IDC_CLIENT_PORT,
+                              IDC_LFS_PARAMETERS, IDC_ADMIN_PASSWORD, IDC_LFS_PATH,    IDC_OUTPUT_PATH};
 
 const FieldBinding kFtpFields[] = {
     {IDC_FTP_ADDRESS, "extra", "ftpaddr", 289},
@@ -167,8 +166,7 @@ struct ItemIdList {
 }  // namespace
 
 void showSettingsDialog(HWND owner) {
-  PROPSHEETPAGEA pages[] = {makePage(IDD_MAIN_PAGE, mainPageProc),
-                            makePage(IDD_FTP_PAGE, ftpPageProc)};
+  PROPSHEETPAGEA pages[] = {makePage(IDD_MAIN_PAGE, mainPageProc), makePage(IDD_FTP_PAGE, ftpPageProc)};
   PROPSHEETHEADERA sheet = {};
   sheet.dwSize = sizeof(sheet);
   sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_USEICONID;

@@ -23,9 +23,7 @@ StopSignals::StopSignals() {
   pthread_sigmask(SIG_BLOCK, &set, &previousMask_);
 }
 
-StopSignals::~StopSignals() {
-  pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
-}
+StopSignals::~StopSignals() { pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr); }
 
 bool StopSignals::waitFor(std::chrono::milliseconds period) {
   if (received_ == 0) received_ = takeSignal(period);
@@ -41,8 +39,8 @@ int StopSignals::takeSignal(std::chrono::milliseconds period) {
   sigset_t set = stopSet();
   auto deadline = std::chrono::steady_clock::now() + period;
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() < 0) left = std::chrono::nanoseconds(0);
     timespec timeout;
     timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);

@@ -35,9 +35,9 @@ NOTIFYICONDATAA trayIconRecord(HWND window) {
   record.uID = 0;
   record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   record.uCallbackMessage = kTrayCallbackMessage;
-  record.hIcon = static_cast<HICON>(LoadImageA(appInstance(), MAKEINTRESOURCEA(IDI_TARNBECK),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  record.hIcon =
+      static_cast<HICON>(LoadImageA(appInstance(), MAKEINTRESOURCEA(IDI_TARNBECK), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   std::strncpy(record.szTip, "Tarnbeck", sizeof(record.szTip) - 1);
   return record;
 }

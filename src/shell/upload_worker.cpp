@@ -53,7 +53,8 @@ void UploadWorker::abandon() {
     abandoned_ = working_;
     dropped.swap(waiting_);
   }
-  for (const std::string& path : dropped) writeLog("Stats file " + path + " was not uploaded: the program stopped");
+  for (const std::string& path : dropped)
+    writeLog("Stats file " + path + " was not uploaded: the program stopped");
   changed_.notify_all();
 }
 

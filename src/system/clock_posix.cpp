@@ -29,13 +29,20 @@ std::tm currentTime() {
 // "%-" flag drops it the same way.
 std::string conversionFor(char letter, std::string::size_type run) {
   switch (letter) {
-    case 'y': return run >= 3 ? "%Y" : "%y";
-    case 'M': return run == 1 ? "%-m" : "%m";
-    case 'd': return run == 1 ? "%-d" : "%d";
-    case 'H': return run == 1 ? "%-H" : "%H";
-    case 'm': return run == 1 ? "%-M" : "%M";
-    case 's': return run == 1 ? "%-S" : "%S";
-    default: return std::string();
+    case 'y':
+      return run >= 3 ? "%Y" : "%y";
+    case 'M':
+      return run == 1 ? "%-m" : "%m";
+    case 'd':
+      return run == 1 ? "%-d" : "%d";
+    case 'H':
+      return run == 1 ? "%-H" : "%H";
+    case 'm':
+      return run == 1 ? "%-M" : "%M";
+    case 's':
+      return run == 1 ? "%-S" : "%S";
+    default:
+      return std::string();
   }
 }
 

@@ -44,8 +44,8 @@ AutostartSandbox::AutostartSandbox() : saved_(new Saved{readValue()}) {}
 
 AutostartSandbox::~AutostartSandbox() {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
     if (saved_->before) {
       RegSetValueExA(key, kValueName, 0, saved_->before->type, saved_->before->data.data(),
                      static_cast<DWORD>(saved_->before->data.size()));

@@ -81,15 +81,13 @@ TEST(AutostartFolder, AChosenProgramFolderIsStartedAgainWithIt) {
 INSTANTIATE_TEST_SUITE_P(
     Values, Autostart,
     testing::Values(
-        SystemstartCase{"OneRegisters", "[main]\nsystemstart = 1", false,
-                        SystemstartCase::Registered},
+        SystemstartCase{"OneRegisters", "[main]\nsystemstart = 1", false, SystemstartCase::Registered},
         SystemstartCase{"OneReplacesEarlierEntry", "[main]\nsystemstart = 1", true,
                         SystemstartCase::Registered},
         SystemstartCase{"OnlyFirstCharacterCounts", "[main]\nsystemstart = 1abc", false,
                         SystemstartCase::Registered},
         SystemstartCase{"ZeroRemoves", "[main]\nsystemstart = 0", true, SystemstartCase::Removed},
-        SystemstartCase{"ZeroWithoutEntryIsFine", "[main]\nsystemstart = 0", false,
-                        SystemstartCase::Removed},
+        SystemstartCase{"ZeroWithoutEntryIsFine", "[main]\nsystemstart = 0", false, SystemstartCase::Removed},
         SystemstartCase{"OtherTextLeavesEntry", "[main]\nsystemstart = yes", true,
                         SystemstartCase::Untouched},
         SystemstartCase{"OtherTextAddsNothing", "[main]\nsystemstart = yes", false,

@@ -62,7 +62,8 @@ TEST_F(XdgAutostart, ArgumentsFollowTheExecutableEachQuoted) {
   EnvironmentVariable config("XDG_CONFIG_HOME", folder.path().string());
   ASSERT_TRUE(writeAutostartEntry("/usr/bin/tarnbeck", {"--folder", "/home/me/league 1/"}));
   const std::string entry = readBytes(folder.file("autostart/tarnbeck.desktop"));
-  EXPECT_NE(entry.find("\nExec=\"/usr/bin/tarnbeck\" \"--folder\" \"/home/me/league 1/\"\n"), std::string::npos)
+  EXPECT_NE(entry.find("\nExec=\"/usr/bin/tarnbeck\" \"--folder\" \"/home/me/league 1/\"\n"),
+            std::string::npos)
       << entry;
 }
 
@@ -97,13 +98,12 @@ TEST_P(XdgExecQuoting, PathIsOneQuotedArgument) {
   EXPECT_NE(entry.find("\nExec=" + GetParam().exec + "\n"), std::string::npos) << entry;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, XdgExecQuoting,
-    testing::Values(ExecCase{"/opt/Tarn beck/tarnbeck", R"("/opt/Tarn beck/tarnbeck")"},
-                    ExecCase{R"(/opt/a"b/t)", R"("/opt/a\\"b/t")"},
-                    ExecCase{"/opt/$HOME/`t`", R"("/opt/\\$HOME/\\`t\\`")"},
-                    ExecCase{R"(/opt/back\slash/t)", R"("/opt/back\\\\slash/t")"},
-                    ExecCase{"/opt/100%/t %f", R"("/opt/100%%/t %%f")"},
-                    ExecCase{"/opt/tab\there", R"("/opt/tab\there")"}));
+INSTANTIATE_TEST_SUITE_P(Paths, XdgExecQuoting,
+                         testing::Values(ExecCase{"/opt/Tarn beck/tarnbeck", R"("/opt/Tarn beck/tarnbeck")"},
+                                         ExecCase{R"(/opt/a"b/t)", R"("/opt/a\\"b/t")"},
+                                         ExecCase{"/opt/$HOME/`t`", R"("/opt/\\$HOME/\\`t\\`")"},
+                                         ExecCase{R"(/opt/back\slash/t)", R"("/opt/back\\\\slash/t")"},
+                                         ExecCase{"/opt/100%/t %f", R"("/opt/100%%/t %%f")"},
+                                         ExecCase{"/opt/tab\there", R"("/opt/tab\there")"}));
 
 }  // namespace

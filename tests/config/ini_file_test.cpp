@@ -42,18 +42,15 @@ std::vector<ReadCase> readCases() {
       {"SpacesAroundEquals", "[s]\nkey =value\nk2   =   v2\nk3 = v3\n", true,
        "[s] key=<value> k2=<v2> k3=<v3>\n", "[s]\nkey = value\nk2 = v2\nk3 = v3"},
       {"QuotedValues", "[s]\na = \"a b\" tail\nb = \"\"\nc = \"127.0.0.1\"\nd = \"open\n", true,
-       "[s] a=<a b> b=<> c=<127.0.0.1> d=<open>\n",
-       "[s]\na = a b\nb = \"\"\nc = 127.0.0.1\nd = open"},
+       "[s] a=<a b> b=<> c=<127.0.0.1> d=<open>\n", "[s]\na = a b\nb = \"\"\nc = 127.0.0.1\nd = open"},
       {"SemicolonAndTrailingSpacesStayInValue", "[s]\na = a ; b\nb = v  \nc =\n", true,
        "[s] a=<a ; b> b=<v  > c=<>\n", "[s]\na = a ; b\nb = v  \nc = \"\""},
       {"SpaceLedLinesAndCommentsSkippedTabLedLineIsEntry",
-       "[s]\n\tkey = v\n  spaced = skipped\n;comment = x\n\n", true, "[s] \tkey=<v>\n",
-       "[s]\n\tkey = v"},
+       "[s]\n\tkey = v\n  spaced = skipped\n;comment = x\n\n", true, "[s] \tkey=<v>\n", "[s]\n\tkey = v"},
       {"HashLines", "[s]\n#key = v\n# note\nafter = 1", false, "[s] #key=<v> after=<1>\n",
        "[s]\n#key = v\nafter = 1"},
-      {"HeaderCommentAfterSpaceDroppedGluedTextKept",
-       "[main] ; comment\na = 1\n[net];comment\nb = 2\n", true, "[main] a=<1>\n[net];comment b=<2>\n",
-       "[main]\na = 1\n\n[net];comment\nb = 2"},
+      {"HeaderCommentAfterSpaceDroppedGluedTextKept", "[main] ; comment\na = 1\n[net];comment\nb = 2\n", true,
+       "[main] a=<1>\n[net];comment b=<2>\n", "[main]\na = 1\n\n[net];comment\nb = 2"},
       {"DuplicateKeysAllKept", "[s]\nk = first\nk = second\n", true, "[s] k=<first> k=<second>\n",
        "[s]\nk = first\nk = second"},
       {"HeaderTwiceMergedIntoFirst", "[a]\nx = 1\n[b]\ny = 2\n[a]\nz = 3\n", true,
@@ -62,22 +59,20 @@ std::vector<ReadCase> readCases() {
       {"TrailingEmptyLines", "[s]\nk = v\n\n\n", true, "[s] k=<v>\n", "[s]\nk = v"},
       {"WindowsLineEnds", "[s]\r\nk = v\r\nq = \"x\"\r\n\r\n[t]\r\nz = 1", true,
        "[s] k=<v> q=<x>\n[t] z=<1>\n", "[s]\nk = v\nq = x\n\n[t]\nz = 1"},
-      {"CarriageReturnsEndingALineAreItsLineEnd",
-       "[s]\r\r\nk = v\r\r\n[t]\r\nz = 1\r\n[s]\r\ny = 2\r", true, "[s] k=<v> y=<2>\n[t] z=<1>\n",
-       "[s]\nk = v\ny = 2\n\n[t]\nz = 1"},
+      {"CarriageReturnsEndingALineAreItsLineEnd", "[s]\r\r\nk = v\r\r\n[t]\r\nz = 1\r\n[s]\r\ny = 2\r", true,
+       "[s] k=<v> y=<2>\n[t] z=<1>\n", "[s]\nk = v\ny = 2\n\n[t]\nz = 1"},
       {"QuotedLeadingSpacesStayQuoted", "[s]\na = \"  x\"\nb = \" \"\nc = \"y \"\n", true,
        "[s] a=<  x> b=< > c=<y >\n", "[s]\na = \"  x\"\nb = \" \"\nc = y "},
-      {"CarriageReturnsInsideALineStay", "[s]\r\r x\nk = \"v\r\" t\nm\r = w\n", true,
-       "[s] k=<v\r> m\r=<w>\n", "[s]\nk = \"v\r\"\nm\r = w"},
-      {"KeyGluedToEquals", "[s]\nkey=value\nk2= v2\nk3 =v3\n", true,
-       "[s] key=<value> k2=<v2> k3=<v3>\n", "[s]\nkey = value\nk2 = v2\nk3 = v3"},
+      {"CarriageReturnsInsideALineStay", "[s]\r\r x\nk = \"v\r\" t\nm\r = w\n", true, "[s] k=<v\r> m\r=<w>\n",
+       "[s]\nk = \"v\r\"\nm\r = w"},
+      {"KeyGluedToEquals", "[s]\nkey=value\nk2= v2\nk3 =v3\n", true, "[s] key=<value> k2=<v2> k3=<v3>\n",
+       "[s]\nkey = value\nk2 = v2\nk3 = v3"},
       {"LinesWithoutEqualsSkippedAndReadingGoesOn",
        "[main]\nlfs = C:\\LFS\\LFS.exe\nbroken\nkey value\n[network]\nserverport = 35743\n", false,
        "[main] lfs=<C:\\LFS\\LFS.exe>\n[network] serverport=<35743>\n",
        "[main]\nlfs = C:\\LFS\\LFS.exe\n\n[network]\nserverport = 35743"},
       {"LineWithoutKeySkipped", "[s]\n= v\nk = 1\n", false, "[s] k=<1>\n", "[s]\nk = 1"},
-      {"EntriesBeforeFirstHeaderSkipped", "orphan = 1\n[s]\nk = v\n", false, "[s] k=<v>\n",
-       "[s]\nk = v"},
+      {"EntriesBeforeFirstHeaderSkipped", "orphan = 1\n[s]\nk = v\n", false, "[s] k=<v>\n", "[s]\nk = v"},
       {"EmptyFile", "", true, "", ""},
       {"HeadersWithoutEntriesAreNotKept", ";note\n[s]\n\n[t]\n", true, "", ""},
       {"LongTextsAcceptedWhole", longHeader + "\n" + longKey + " = " + longValue + "\n", true,
@@ -111,9 +106,7 @@ TEST_P(IniFileRead, ReadsModelAndSavesItStably) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, IniFileRead, testing::ValuesIn(readCases()),
-                         [](const testing::TestParamInfo<ReadCase>& info) {
-                           return info.param.name;
-                         });
+                         [](const testing::TestParamInfo<ReadCase>& info) { return info.param.name; });
 
 struct LookupCase {
   std::vector<std::string> stored;
@@ -139,18 +132,12 @@ TEST_P(IniFileFindSection, MatchesByExactNameOrInnerPrefix) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, IniFileFindSection,
-    testing::Values(LookupCase{{"[main]"}, "main", "[main]"},
-                    LookupCase{{"[main]"}, "mainly", "[main]"},
-                    LookupCase{{"[main]"}, "mai", ""},
-                    LookupCase{{"[main]"}, "Main", ""},
-                    LookupCase{{"[main]"}, "[main]", "[main]"},
-                    LookupCase{{"[main]"}, "[main", ""},
-                    LookupCase{{"[main]"}, "network", ""},
-                    LookupCase{{"[ma]"}, "main", "[ma]"},
-                    LookupCase{{"[]"}, "network", "[]"},
-                    LookupCase{{"[main];x"}, "main", ""},
-                    LookupCase{{"[main];x"}, "[main];x", "[main];x"},
-                    LookupCase{{"["}, "main", ""},
+    testing::Values(LookupCase{{"[main]"}, "main", "[main]"}, LookupCase{{"[main]"}, "mainly", "[main]"},
+                    LookupCase{{"[main]"}, "mai", ""}, LookupCase{{"[main]"}, "Main", ""},
+                    LookupCase{{"[main]"}, "[main]", "[main]"}, LookupCase{{"[main]"}, "[main", ""},
+                    LookupCase{{"[main]"}, "network", ""}, LookupCase{{"[ma]"}, "main", "[ma]"},
+                    LookupCase{{"[]"}, "network", "[]"}, LookupCase{{"[main];x"}, "main", ""},
+                    LookupCase{{"[main];x"}, "[main];x", "[main];x"}, LookupCase{{"["}, "main", ""},
                     LookupCase{{"[network]", "[main]"}, "main", "[main]"},
                     LookupCase{{"[ma]", "[main]"}, "main", "[ma]"}));
 
@@ -182,13 +169,11 @@ TEST_F(IniFileUse, SetValueReplacesExistingEntriesOnlyAndSaveKeepsThem) {
   EXPECT_TRUE(ini.setValue("network", "serverport", ""));
   EXPECT_FALSE(ini.setValue("main", "missing", "x"));
   EXPECT_FALSE(ini.setValue("extra", "ftpaddr", "x"));
-  EXPECT_EQ(describe(ini),
-            "[main] lfs=<D:\\Games\\LFS\\LFS.exe> lfs=<second>\n[network] serverport=<>\n");
+  EXPECT_EQ(describe(ini), "[main] lfs=<D:\\Games\\LFS\\LFS.exe> lfs=<second>\n[network] serverport=<>\n");
 
   ASSERT_TRUE(ini.save());
-  EXPECT_EQ(readBytes(path),
-            withTextLineEnds("[main]\nlfs = D:\\Games\\LFS\\LFS.exe\nlfs = second\n\n"
-                             "[network]\nserverport = \"\""));
+  EXPECT_EQ(readBytes(path), withTextLineEnds("[main]\nlfs = D:\\Games\\LFS\\LFS.exe\nlfs = second\n\n"
+                                              "[network]\nserverport = \"\""));
 }
 
 TEST_F(IniFileUse, LeadingSpacesSurviveSaveAndReadQuotesDoNot) {

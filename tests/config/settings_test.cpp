@@ -90,25 +90,24 @@ TEST_F(SettingsFile, TemplateReadAndSavedOnceLosesCommentsAndQuotes) {
   IniFile ini;
   EXPECT_TRUE(ini.load(path));
   ASSERT_TRUE(ini.save());
-  EXPECT_EQ(readBytes(path),
-            withTextLineEnds("[main]\n"
-                             "lfs = \"\"\n"
-                             "systemstart = 0\n"
-                             "outputname = stats_[DATE]_[TIME]_[TRACK]_[MODE+].xml\n"
-                             "outputpath = \"\"\n"
-                             "lfsparameters = [INSIM]\n"
-                             "\n"
-                             "[network]\n"
-                             "serverip = 127.0.0.1\n"
-                             "serverport = 35743\n"
-                             "clientport = 35742\n"
-                             "adminpw = \"\"\n"
-                             "\n"
-                             "[extra]\n"
-                             "ftpaddr = \"\"\n"
-                             "httpaddr = \"\"\n"
-                             "ftpuser = \"\"\n"
-                             "ftppw = \"\""));
+  EXPECT_EQ(readBytes(path), withTextLineEnds("[main]\n"
+                                              "lfs = \"\"\n"
+                                              "systemstart = 0\n"
+                                              "outputname = stats_[DATE]_[TIME]_[TRACK]_[MODE+].xml\n"
+                                              "outputpath = \"\"\n"
+                                              "lfsparameters = [INSIM]\n"
+                                              "\n"
+                                              "[network]\n"
+                                              "serverip = 127.0.0.1\n"
+                                              "serverport = 35743\n"
+                                              "clientport = 35742\n"
+                                              "adminpw = \"\"\n"
+                                              "\n"
+                                              "[extra]\n"
+                                              "ftpaddr = \"\"\n"
+                                              "httpaddr = \"\"\n"
+                                              "ftpuser = \"\"\n"
+                                              "ftppw = \"\""));
 }
 
 TEST_F(SettingsFile, TemplateGivesItsDefaults) {
@@ -131,12 +130,9 @@ TEST_F(SettingsFile, HtmlReportIsOnlyOnWhenItsKeySaysSo) {
     const char* text;
     bool on;
   } cases[] = {
-      {"[output]\nhtmlreport = 1\n", true},
-      {"[output]\nhtmlreport = \"1\"\n", true},
-      {"[output]\nhtmlreport = 0\n", false},
-      {"[output]\nhtmlreport = \"\"\n", false},
-      {"[output]\nhtmlreport = off\n", false},
-      {"[extra]\nhtmlreport = 1\n", false},  // only in [output]
+      {"[output]\nhtmlreport = 1\n", true},       {"[output]\nhtmlreport = \"1\"\n", true},
+      {"[output]\nhtmlreport = 0\n", false},      {"[output]\nhtmlreport = \"\"\n", false},
+      {"[output]\nhtmlreport = off\n", false},    {"[extra]\nhtmlreport = 1\n", false},  // only in [output]
       {"[main]\noutputname = race.xml\n", false},
   };
   for (const auto& c : cases) {
@@ -147,11 +143,12 @@ TEST_F(SettingsFile, HtmlReportIsOnlyOnWhenItsKeySaysSo) {
 }
 
 TEST_F(SettingsFile, EveryKeyReachesItsField) {
-  loadSettings(loaded("[main]\noutputname = race.xml\noutputpath = C:\\stats\n"
-                      "[network]\nserverip = 10.0.0.2\nserverport = 29999\n"
-                      "clientport = 30000\nadminpw = secret\n"
-                      "[extra]\nftpaddr = ftp.example.com/stats\n"
-                      "httpaddr = http://www.example.com/stats/\nftpuser = racer\nftppw = pw\n"));
+  loadSettings(
+      loaded("[main]\noutputname = race.xml\noutputpath = C:\\stats\n"
+             "[network]\nserverip = 10.0.0.2\nserverport = 29999\n"
+             "clientport = 30000\nadminpw = secret\n"
+             "[extra]\nftpaddr = ftp.example.com/stats\n"
+             "httpaddr = http://www.example.com/stats/\nftpuser = racer\nftppw = pw\n"));
   EXPECT_EQ(outputName(), "race.xml");
   EXPECT_EQ(outputPath(), "C:\\stats");
   EXPECT_EQ(serverIp(), "10.0.0.2");
@@ -198,8 +195,8 @@ TEST_P(SettingsPort, ScannedAsUnsignedAndUsedAsLow16Bits) {
 INSTANTIATE_TEST_SUITE_P(Texts, SettingsPort,
                          testing::Values(PortCase{"35743abc", 35743}, PortCase{"\"\"", 0},
                                          PortCase{"70000", 4464}, PortCase{"65536", 0},
-                                         PortCase{"\t 8080 9", 8080}, PortCase{"abc", 0},
-                                         PortCase{"-1", 0}, PortCase{"0035742", 35742}));
+                                         PortCase{"\t 8080 9", 8080}, PortCase{"abc", 0}, PortCase{"-1", 0},
+                                         PortCase{"0035742", 35742}));
 
 struct ProblemCase {
   const char* name;
@@ -213,29 +210,41 @@ TEST_F(SettingsFile, NetworkProblemsNameTheKeyTheTextAndThePortUsed) {
       {"template", settingsTemplate(), {}},
       {"plain ports, the highest too", network + "serverport = 65535\nclientport = 1\n", {}},
       {"white space around the digits", network + "serverport = \t29999 \nclientport = 030000\n", {}},
-      {"not a number", network + "serverport = 29999\nclientport = abc\n",
+      {"not a number",
+       network + "serverport = 29999\nclientport = abc\n",
        {"trbk.ini: clientport \"abc\" is not a port number; using 0"}},
-      {"digits with a tail", network + "serverport = 35743abc\nclientport = 35742\n",
+      {"digits with a tail",
+       network + "serverport = 35743abc\nclientport = 35742\n",
        {"trbk.ini: serverport \"35743abc\" is not a port number; using 35743"}},
-      {"two numbers", network + "serverport = 8080 9\nclientport = 35742\n",
+      {"two numbers",
+       network + "serverport = 8080 9\nclientport = 35742\n",
        {"trbk.ini: serverport \"8080 9\" is not a port number; using 8080"}},
-      {"negative", network + "serverport = 1\nclientport = -1\n",
+      {"negative",
+       network + "serverport = 1\nclientport = -1\n",
        {"trbk.ini: clientport \"-1\" is not a port number; using 0"}},
-      {"empty, quoted", network + "serverport = \"\"\nclientport = 2\n",
+      {"empty, quoted",
+       network + "serverport = \"\"\nclientport = 2\n",
        {"trbk.ini: serverport \"\" is not a port number; using 0"}},
-      {"zero", network + "serverport = 0\nclientport = 000\n",
+      {"zero",
+       network + "serverport = 0\nclientport = 000\n",
        {"trbk.ini: serverport \"0\" is port 0, which cannot be used; using 0",
         "trbk.ini: clientport \"000\" is port 0, which cannot be used; using 0"}},
-      {"out of range, as the low 16 bits", network + "serverport = 70000\nclientport = 65536\n",
+      {"out of range, as the low 16 bits",
+       network + "serverport = 70000\nclientport = 65536\n",
        {"trbk.ini: serverport \"70000\" is out of range (1 to 65535); using 4464",
         "trbk.ini: clientport \"65536\" is out of range (1 to 65535); using 0"}},
-      {"beyond 32 bits, which the reading wraps", network + "serverport = 4294967297\nclientport = 5\n",
+      {"beyond 32 bits, which the reading wraps",
+       network + "serverport = 4294967297\nclientport = 5\n",
        {"trbk.ini: serverport \"4294967297\" is out of range (1 to 65535); using 1"}},
-      {"missing key", network + "clientport = 35742\n",
+      {"missing key",
+       network + "clientport = 35742\n",
        {"trbk.ini: serverport is missing from [network]; using 0"}},
-      {"no network section", "[main]\noutputname = race.xml\n[extra]\nftpaddr = \"\"\n",
+      {"no network section",
+       "[main]\noutputname = race.xml\n[extra]\nftpaddr = \"\"\n",
        {"trbk.ini: there is no [network] section; using serverip \"\", serverport 0 and clientport 0"}},
-      {"empty file", "", {"trbk.ini: there is no [network] section; using serverip \"\", serverport 0 and clientport 0"}},
+      {"empty file",
+       "",
+       {"trbk.ini: there is no [network] section; using serverip \"\", serverport 0 and clientport 0"}},
   };
   for (const ProblemCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -245,10 +254,12 @@ TEST_F(SettingsFile, NetworkProblemsNameTheKeyTheTextAndThePortUsed) {
     loadSettings(ini);
     for (const std::string& problem : c.problems) {
       const std::string used = problem.substr(problem.rfind(' ') + 1);
-      if (problem.find("serverport \"") != std::string::npos || problem.find("serverport is") != std::string::npos) {
+      if (problem.find("serverport \"") != std::string::npos ||
+          problem.find("serverport is") != std::string::npos) {
         EXPECT_EQ(std::to_string(serverPort()), used);
       }
-      if (problem.find("clientport \"") != std::string::npos || problem.find("clientport is") != std::string::npos) {
+      if (problem.find("clientport \"") != std::string::npos ||
+          problem.find("clientport is") != std::string::npos) {
         EXPECT_EQ(std::to_string(clientPort()), used);
       }
     }

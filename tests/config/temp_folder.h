@@ -12,13 +12,12 @@
 class TempFolder {
  public:
   TempFolder() {
-    std::mt19937_64 random(std::random_device{}() ^
-                           static_cast<unsigned long long>(
-                               std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 random(
+        std::random_device{}() ^
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::error_code error;
     do {
-      path_ = std::filesystem::temp_directory_path() /
-              ("tarnbeck-test-" + std::to_string(random()));
+      path_ = std::filesystem::temp_directory_path() / ("tarnbeck-test-" + std::to_string(random()));
     } while (!std::filesystem::create_directory(path_, error));
   }
   TempFolder(const TempFolder&) = delete;

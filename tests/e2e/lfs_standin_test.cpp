@@ -33,14 +33,12 @@ std::string textAt(const Bytes& bytes, std::size_t offset, std::size_t width) {
   return std::string(start, strnlen(start, width));
 }
 
-Bytes raceTime(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds,
-               std::uint8_t hundredths) {
+Bytes raceTime(std::uint8_t hours, std::uint8_t minutes, std::uint8_t seconds, std::uint8_t hundredths) {
   return {hours, minutes, seconds, hundredths};
 }
 
 Bytes slice(const Bytes& bytes, std::size_t offset, std::size_t length) {
-  return Bytes(bytes.begin() + static_cast<long>(offset),
-               bytes.begin() + static_cast<long>(offset + length));
+  return Bytes(bytes.begin() + static_cast<long>(offset), bytes.begin() + static_cast<long>(offset + length));
 }
 
 TEST(StandInPacketsTest, NplFillsTheJoinLayout) {
@@ -124,12 +122,18 @@ TEST(StandInPacketsTest, OnlyPacketsWithAnAckWordAwaitAnAck) {
     const char* line;
     std::optional<std::uint16_t> ack;
   } cases[] = {
-      {"SP id=1 split=3 time=0:21.00 ack=9", 9}, {"LAP id=1 time=1:00.00 ack=10", 10},
-      {"NPL id=1 name=\"A\" ack=11", 11},      {"RES id=1 ack=12", 12},
-      {"RST laps=3 track=BL1 ack=0", 0},          {"RTP", std::nullopt},
-      {"VTA action=2", std::nullopt},             {"MSO \"!save\"", std::nullopt},
-      {"MCI nodes=600 players=1", std::nullopt},  {"STA laps=3", std::nullopt},
-      {"ISM host=\"h\"", std::nullopt},         {"VER version=\"0.6B\"", std::nullopt},
+      {"SP id=1 split=3 time=0:21.00 ack=9", 9},
+      {"LAP id=1 time=1:00.00 ack=10", 10},
+      {"NPL id=1 name=\"A\" ack=11", 11},
+      {"RES id=1 ack=12", 12},
+      {"RST laps=3 track=BL1 ack=0", 0},
+      {"RTP", std::nullopt},
+      {"VTA action=2", std::nullopt},
+      {"MSO \"!save\"", std::nullopt},
+      {"MCI nodes=600 players=1", std::nullopt},
+      {"STA laps=3", std::nullopt},
+      {"ISM host=\"h\"", std::nullopt},
+      {"VER version=\"0.6B\"", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -137,12 +141,13 @@ TEST(StandInPacketsTest, OnlyPacketsWithAnAckWordAwaitAnAck) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Packets, AckWordTest,
-    testing::Values(AckCase{"REN ack=0x1234", 8, 6}, AckCase{"CLR ack=0x1234", 8, 6},
-                    AckCase{"CNL ack=0x1234", 56, 54}, AckCase{"NCN ack=0x1234", 60, 58},
-                    AckCase{"PLP id=1 ack=0x1234", 60, 58}, AckCase{"PLL id=1 ack=0x1234", 60, 58},
-                    AckCase{"REO ack=0x1234", 64, 62}, AckCase{"CPR ack=0x1234", 88, 86}));
+INSTANTIATE_TEST_SUITE_P(Packets, AckWordTest,
+                         testing::Values(AckCase{"REN ack=0x1234", 8, 6}, AckCase{"CLR ack=0x1234", 8, 6},
+                                         AckCase{"CNL ack=0x1234", 56, 54}, AckCase{"NCN ack=0x1234", 60, 58},
+                                         AckCase{"PLP id=1 ack=0x1234", 60, 58},
+                                         AckCase{"PLL id=1 ack=0x1234", 60, 58},
+                                         AckCase{"REO ack=0x1234", 64, 62},
+                                         AckCase{"CPR ack=0x1234", 88, 86}));
 
 TEST(StandInPacketsTest, ChatHostVersionAndVote) {
   Bytes chat = packetOf("MSO \"!save\"");
@@ -183,11 +188,12 @@ TEST(StandInPacketsTest, CarEntriesCarryElevenBitLapsAndNodes) {
 TEST(StandInScriptTest, PausesExpectationsAndComments) {
   std::vector<ScriptStep> steps;
   std::string error;
-  ASSERT_TRUE(parseRaceScript("# a race\n\nwait 250ms\nwait 1.5s\r\n"
-                              "RTP   # traffic only\n"
-                              "expect MST \"/echo ^2race stats were saved!\" within=20s poke=500ms\n"
-                              "expect ACK 7\n",
-                              steps, error))
+  ASSERT_TRUE(
+      parseRaceScript("# a race\n\nwait 250ms\nwait 1.5s\r\n"
+                      "RTP   # traffic only\n"
+                      "expect MST \"/echo ^2race stats were saved!\" within=20s poke=500ms\n"
+                      "expect ACK 7\n",
+                      steps, error))
       << error;
   ASSERT_EQ(steps.size(), 5u);
   EXPECT_EQ(steps[0].kind, ScriptStep::Wait);
@@ -229,17 +235,14 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"LAP time=1:02.3", "bad value '1:02.3' for time"},
         FaultCase{"LAP time=1:60:02:03:04", "bad value"},
         FaultCase{"RST track=TOOLONG1", "track holds at most 6 characters"},
-        FaultCase{"MSO \"!save", "unterminated quoted text"},
-        FaultCase{"MCI car(id=1 lap=1", "not closed"},
+        FaultCase{"MSO \"!save", "unterminated quoted text"}, FaultCase{"MCI car(id=1 lap=1", "not closed"},
         FaultCase{"MCI car(id=1 gear=3)", "car(...) has no field 'gear'"},
         FaultCase{"MCI car(id=1) car(id=2) car(id=3) car(id=4) car(id=5) car(id=6) car(id=7) "
                   "car(id=8) car(id=9)",
                   "at most 8 cars"},
         FaultCase{"LAP car(id=1)", "LAP takes no car(...) group"},
-        FaultCase{"XYZ id=1", "unknown command 'XYZ'"},
-        FaultCase{"wait", "wait needs one duration"},
-        FaultCase{"wait 5 minutes", "wait needs one duration"},
-        FaultCase{"expect", "expect needs a reply"},
+        FaultCase{"XYZ id=1", "unknown command 'XYZ'"}, FaultCase{"wait", "wait needs one duration"},
+        FaultCase{"wait 5 minutes", "wait needs one duration"}, FaultCase{"expect", "expect needs a reply"},
         FaultCase{"expect within=2s ACK 7", "expect needs a reply before its options"},
         FaultCase{"expect ACK 7 within=soon", "bad duration 'soon'"},
         FaultCase{"NPL 7", "unexpected value '7'"}));
@@ -297,7 +300,8 @@ void expectHeader(const Bytes& packet, std::uint8_t type, std::size_t length) {
 
 TEST(StandInInsim9Test, AJoinIsANewConnectionAndAPlayer) {
   Insim9World world;
-  std::vector<Bytes> join = packetsOf(world, "NPL id=3 user=alice name=\"Alice ^1B\" car=XFG flags=513 start=2 ack=7");
+  std::vector<Bytes> join =
+      packetsOf(world, "NPL id=3 user=alice name=\"Alice ^1B\" car=XFG flags=513 start=2 ack=7");
   ASSERT_EQ(join.size(), 2u);
   const Bytes& ncn = join[0];
   expectHeader(ncn, 18, 56);
@@ -375,8 +379,8 @@ TEST(StandInInsim9Test, TimesGoOutInMilliseconds) {
 TEST(StandInInsim9Test, RaceStateHostAndVersion) {
   Insim9World world;
   packetsOf(world, "NPL id=1 name=A");
-  const Bytes start =
-      onlyPacketOf(world, "RST laps=3 qual=0 track=BL1 weather=1 wind=2 ack=1 nodes=600 finish=20 split1=200");
+  const Bytes start = onlyPacketOf(
+      world, "RST laps=3 qual=0 track=BL1 weather=1 wind=2 ack=1 nodes=600 finish=20 split1=200");
   expectHeader(start, 17, 28);
   EXPECT_EQ(start[4], 3);
   EXPECT_EQ(start[6], 1) << "players in the race";
@@ -462,8 +466,8 @@ TEST(StandInInsim9Test, ChatCarriesTheSendersNameBeforeTextStart) {
 TEST(StandInInsim9Test, CarLinesBecomePacketsOfAtMostSixteenCars) {
   std::string line = "MCI nodes=600 finish=20 players=20";
   for (int id = 1; id <= 20; ++id) {
-    line += " car(id=" + std::to_string(id) + " lap=259 node=" + std::to_string(100 + id) + " speed=" +
-            std::to_string(9000 + id) + ")";
+    line += " car(id=" + std::to_string(id) + " lap=259 node=" + std::to_string(100 + id) +
+            " speed=" + std::to_string(9000 + id) + ")";
   }
   Insim9World world;
   const std::vector<Bytes> packets = packetsOf(world, line);
@@ -593,9 +597,11 @@ TEST(StandInInsim9Test, RepliesReadInTheirOwnAndTheOldWords) {
   msl[0] = 33, msl[1] = 40;
   std::memcpy(&msl[4], "^2saved", 7);
   const Case cases[] = {
-      {"ISI", isi,
+      {"ISI",
+       isi,
        "ISI reqi=1 udpport=0 flags=0x0020 insimver=9 prefix=0 interval=350 admin=\"pw\" iname=\"Tarnbeck\"",
-       {}, {"NLI 350", "VER 0"}},
+       {},
+       {"NLI 350", "VER 0"}},
       {"TINY request", {1, 3, 2, 13}, "TINY NCN reqi=2", {"TINY 13", "TINY NCN"}, {}},
       {"TINY with an old word", {1, 3, 5, 7}, "TINY SST reqi=5", {"TINY 7", "TINY SST"}, {"SST 0"}},
       {"keep-alive", {1, 3, 0, 0}, "TINY NONE reqi=0", {"TINY 0", "TINY NONE"}, {}},

@@ -21,7 +21,8 @@ using ::testing::IsEmpty;
 class CountingTracker : public lfsReadSocket {
  public:
   using lfsReadSocket::lfsReadSocket;
-  void OnDatagram(const char* buffer, int length, const SocketAddress& sender, int senderAddressLength) override {
+  void OnDatagram(const char* buffer, int length, const SocketAddress& sender,
+                  int senderAddressLength) override {
     ++delivered;
     lfsReadSocket::OnDatagram(buffer, length, sender, senderAddressLength);
   }
@@ -31,13 +32,17 @@ class CountingTracker : public lfsReadSocket {
 // Everything the race model holds, to tell whether anything changed.
 std::string describe(const RaceStats& race) {
   std::ostringstream out;
-  if (race.info) out << race.info->track << '/' << unsigned{race.info->laps} << '/' << race.info->host << '\n';
+  if (race.info)
+    out << race.info->track << '/' << unsigned{race.info->laps} << '/' << race.info->host << '\n';
   out << unsigned{race.finishedCount} << '\n';
-  for (const PositionEntry& row : race.positions) out << unsigned{row.playerId} << ',' << row.node << ',' << row.lap << ' ';
+  for (const PositionEntry& row : race.positions)
+    out << unsigned{row.playerId} << ',' << row.node << ',' << row.lap << ' ';
   for (const PlayerStats& player : race.players) {
-    out << '\n' << player.id << ' ' << player.name << ' ' << player.carName << ' ' << player.bestSpeed << ' '
+    out << '\n'
+        << player.id << ' ' << player.name << ' ' << player.carName << ' ' << player.bestSpeed << ' '
         << player.firstLap << ' ' << player.laps.size();
-    for (const LapRecord& lap : player.laps) out << " lap " << unsigned{lap.time.seconds} << ':' << lap.splits.size();
+    for (const LapRecord& lap : player.laps)
+      out << " lap " << unsigned{lap.time.seconds} << ':' << lap.splits.size();
   }
   return out.str();
 }
@@ -119,7 +124,8 @@ TEST_F(GarbageFlood, NoReplyNoChangeNoTrafficAndAFlatHeap) {
   EXPECT_EQ(heapAfter.liveBytes, heapBefore.liveBytes) << "the flood left memory behind";
   // The handler's own bookkeeping may come and go; nothing may pile up per datagram.
   EXPECT_LT(heapAfter.peakBytes - heapBefore.liveBytes, 4096u) << "memory grew during the flood";
-  EXPECT_LT(heapAfter.allocations - heapBefore.allocations, datagrams.size() / 100) << "allocations per datagram";
+  EXPECT_LT(heapAfter.allocations - heapBefore.allocations, datagrams.size() / 100)
+      << "allocations per datagram";
 
   EXPECT_THAT(replies(), IsEmpty());
   EXPECT_EQ(describe(race()), before);

@@ -63,7 +63,8 @@ TEST_F(SilentFtpServer, TheTickComesBackAtOnceAndTheUploadGivesUpWithinTheConnec
   const seconds limit = FtpUploadOptions().connectTimeout;
   ASSERT_TRUE(uploadWorker().waitUntilDone(limit + seconds(10)));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_NE(log().find("Couldn\xB4t log into ftp; " + stats.string() + " was not uploaded"), std::string::npos)
+  EXPECT_NE(log().find("Couldn\xB4t log into ftp; " + stats.string() + " was not uploaded"),
+            std::string::npos)
       << log();
   EXPECT_EQ(readFileBytes(stats), "<TRBKSTATS/>");
 }
@@ -81,7 +82,8 @@ TEST_F(SilentFtpServer, AStopAbandonsTheStalledUploadAtOnce) {
   ASSERT_TRUE(uploadWorker().waitUntilDone(seconds(3)));
   EXPECT_LT(steady_clock::now() - start, seconds(3));
   EXPECT_NE(log().find(stats.string() + " was not uploaded"), std::string::npos) << log();
-  EXPECT_NE(log().find("Stats file " + second.string() + " was not uploaded: the program stopped"), std::string::npos)
+  EXPECT_NE(log().find("Stats file " + second.string() + " was not uploaded: the program stopped"),
+            std::string::npos)
       << log();
   EXPECT_EQ(readFileBytes(stats), "<TRBKSTATS/>");
   EXPECT_EQ(readFileBytes(second), "<TRBKSTATS/>");

@@ -151,7 +151,8 @@ TEST_F(ChatCommandTest, DeactivatedTrackingAnswersNothingButActivate) {
   // Upload outcomes are still told.
   recordUploadOutcome(UploadSucceeded);
   feed(renPacket(7));
-  EXPECT_THAT(replies(), ElementsAre(echoReply("^2race Stats were uploaded sucessfully!"), requestReply("GTH", 0)));
+  EXPECT_THAT(replies(),
+              ElementsAre(echoReply("^2race Stats were uploaded sucessfully!"), requestReply("GTH", 0)));
   EXPECT_EQ(takeUploadOutcome(), UploadNone);
 
   feed(msoPacket("!activate"));

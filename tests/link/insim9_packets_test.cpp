@@ -43,12 +43,12 @@ struct SizeCase {
 };
 
 const SizeCase kSizes[] = {
-    {Type::Isi, 44, 44},  {Type::Ver, 20, 20},  {Type::Tiny, 4, 4},   {Type::Small, 8, 8},
-    {Type::Sta, 28, 28},  {Type::Ism, 40, 40},  {Type::Mso, 12, 136}, {Type::Mst, 68, 68},
-    {Type::Mtc, 12, 136}, {Type::Rst, 28, 28},  {Type::Ncn, 56, 56},  {Type::Cnl, 8, 8},
-    {Type::Cpr, 36, 36},  {Type::Npl, 76, 76},  {Type::Plp, 4, 4},    {Type::Pll, 4, 4},
-    {Type::Lap, 20, 20},  {Type::Spx, 16, 16},  {Type::Toc, 8, 8},    {Type::Res, 84, 84},
-    {Type::Reo, 44, 44},  {Type::Mci, 4, 452},  {Type::Msl, 132, 132}, {Type::Crs, 4, 4},
+    {Type::Isi, 44, 44},  {Type::Ver, 20, 20}, {Type::Tiny, 4, 4},    {Type::Small, 8, 8},
+    {Type::Sta, 28, 28},  {Type::Ism, 40, 40}, {Type::Mso, 12, 136},  {Type::Mst, 68, 68},
+    {Type::Mtc, 12, 136}, {Type::Rst, 28, 28}, {Type::Ncn, 56, 56},   {Type::Cnl, 8, 8},
+    {Type::Cpr, 36, 36},  {Type::Npl, 76, 76}, {Type::Plp, 4, 4},     {Type::Pll, 4, 4},
+    {Type::Lap, 20, 20},  {Type::Spx, 16, 16}, {Type::Toc, 8, 8},     {Type::Res, 84, 84},
+    {Type::Reo, 44, 44},  {Type::Mci, 4, 452}, {Type::Msl, 132, 132}, {Type::Crs, 4, 4},
 };
 
 TEST(Insim9Recognition, EachTypeAtTheSizesItAllowsOnly) {
@@ -56,8 +56,7 @@ TEST(Insim9Recognition, EachTypeAtTheSizesItAllowsOnly) {
     SCOPED_TRACE("type " + std::to_string(static_cast<int>(c.type)));
     for (std::size_t length = 0; length <= kMaxPacketSize; ++length) {
       const bool allowed = length % 4 == 0 && length >= c.smallest && length <= c.largest;
-      EXPECT_EQ(recogniseAll(packet(c.type, length)), allowed ? c.type : Type::None)
-          << length << " bytes";
+      EXPECT_EQ(recogniseAll(packet(c.type, length)), allowed ? c.type : Type::None) << length << " bytes";
     }
   }
 }
@@ -127,11 +126,21 @@ const char* const kMso =
 
 TEST(Insim9Samples, EverySampleIsRecognisedAsItsType) {
   const std::pair<const char*, Type> cases[] = {
-      {kVer, Type::Ver}, {kVerDemo, Type::Ver}, {kSta, Type::Sta}, {kIsm, Type::Ism},
-      {kNcn, Type::Ncn}, {kNpl, Type::Npl},     {kRst, Type::Rst}, {kRes, Type::Res},
-      {kReo, Type::Reo}, {kMci, Type::Mci},     {kMso, Type::Mso},
-      {"01 03 ff 15", Type::Tiny},              {"02 04 02 06 af 18 00 00", Type::Small},
-      {"02 13 00 1f 01 17 00 00", Type::Cnl},   {"01 16 00 1e", Type::Plp},
+      {kVer, Type::Ver},
+      {kVerDemo, Type::Ver},
+      {kSta, Type::Sta},
+      {kIsm, Type::Ism},
+      {kNcn, Type::Ncn},
+      {kNpl, Type::Npl},
+      {kRst, Type::Rst},
+      {kRes, Type::Res},
+      {kReo, Type::Reo},
+      {kMci, Type::Mci},
+      {kMso, Type::Mso},
+      {"01 03 ff 15", Type::Tiny},
+      {"02 04 02 06 af 18 00 00", Type::Small},
+      {"02 13 00 1f 01 17 00 00", Type::Cnl},
+      {"01 16 00 1e", Type::Plp},
       {"01 17 00 3a", Type::Pll},
       {"05 18 00 3e dc 04 01 00 a6 c4 03 00 02 00 81 00 00 00 00 af", Type::Lap},
       {"04 19 00 36 26 0f 02 00 26 0f 02 00 01 00 00 c5", Type::Spx},
@@ -437,7 +446,7 @@ TEST(Insim9Chat, TheTypedTextStartsAtTextStart) {
 
 TEST(Insim9Chat, TextsWithoutNulOrOddStartsStayInsideThePacket) {
   struct Case {
-    std::string text;  // bytes from offset 8, padded with NULs to a multiple of 4
+    std::string text;    // bytes from offset 8, padded with NULs to a multiple of 4
     std::uint8_t start;  // TextStart
     std::string message;
     std::string typed;
@@ -491,9 +500,9 @@ TEST(Insim9Views, TruncatedPacketsAreNoPacketAndReadZeroPastTheirEnd) {
 
 TEST(Insim9Builders, IsiCarriesTheHandshake) {
   const IsiPacket isi = buildIsi(350, "secret");
-  ByteVector expected = hex(
-      "0b 01 01 00 00 00 20 00 09 00 5e 01 73 65 63 72 65 74 00 00 00 00 00 00 00 00 00 00 "
-      "54 61 72 6e 62 65 63 6b 00 00 00 00 00 00 00 00");
+  ByteVector expected =
+      hex("0b 01 01 00 00 00 20 00 09 00 5e 01 73 65 63 72 65 74 00 00 00 00 00 00 00 00 00 00 "
+          "54 61 72 6e 62 65 63 6b 00 00 00 00 00 00 00 00");
   EXPECT_EQ(ByteVector(isi.begin(), isi.end()), expected);
   EXPECT_EQ(recognise(isi.data(), isi.size()), Type::Isi);
 
@@ -532,8 +541,8 @@ TEST(Insim9Builders, MtcIsAsLongAsItsTextAndNul) {
     std::size_t textLength;
     std::size_t size;
   };
-  const Case cases[] = {{0, 12}, {1, 12}, {3, 12}, {4, 16}, {7, 16}, {8, 20}, {126, 136}, {127, 136},
-                        {128, 136}, {500, 136}};
+  const Case cases[] = {{0, 12}, {1, 12},    {3, 12},    {4, 16},    {7, 16},
+                        {8, 20}, {126, 136}, {127, 136}, {128, 136}, {500, 136}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.textLength);
     const std::string text(c.textLength, 'm');
@@ -600,10 +609,10 @@ TEST(Insim9Units, RaceLapsByRange) {
     std::uint16_t count;
   };
   const Case cases[] = {
-      {0, RaceLength::Practice, 0}, {1, RaceLength::Laps, 1},     {33, RaceLength::Laps, 33},
-      {99, RaceLength::Laps, 99},   {100, RaceLength::Laps, 100}, {101, RaceLength::Laps, 110},
-      {150, RaceLength::Laps, 600}, {190, RaceLength::Laps, 1000}, {191, RaceLength::Hours, 1},
-      {200, RaceLength::Hours, 10}, {238, RaceLength::Hours, 48},  {239, RaceLength::Unknown, 0},
+      {0, RaceLength::Practice, 0},  {1, RaceLength::Laps, 1},      {33, RaceLength::Laps, 33},
+      {99, RaceLength::Laps, 99},    {100, RaceLength::Laps, 100},  {101, RaceLength::Laps, 110},
+      {150, RaceLength::Laps, 600},  {190, RaceLength::Laps, 1000}, {191, RaceLength::Hours, 1},
+      {200, RaceLength::Hours, 10},  {238, RaceLength::Hours, 48},  {239, RaceLength::Unknown, 0},
       {255, RaceLength::Unknown, 0},
   };
   for (const Case& c : cases) {

@@ -30,16 +30,16 @@ struct KnownPacket {
 };
 
 constexpr KnownPacket kKnownPackets[] = {
-    {8, "REN", PacketType::Ren, true},     {8, "CLR", PacketType::Clr, true},
-    {8, "RTP", PacketType::Rtp, false},    {8, "VTA", PacketType::Vta, false},
-    {12, "SP1", PacketType::Split, true},  {20, "RST", PacketType::Rst, true},
-    {20, "VER", PacketType::Ver, false},   {28, "STA", PacketType::Sta, false},
-    {40, "ISM", PacketType::Ism, false},   {56, "CNL", PacketType::Cnl, true},
-    {60, "NCN", PacketType::Ncn, true},    {60, "PLP", PacketType::Plp, true},
-    {60, "PLL", PacketType::Pll, true},    {64, "REO", PacketType::Reo, true},
-    {88, "CPR", PacketType::Cpr, true},    {92, "LAP", PacketType::Lap, true},
-    {100, "NPL", PacketType::Npl, true},   {108, "RES", PacketType::Res, true},
-    {132, "MSO", PacketType::Mso, false},  {204, "MCI", PacketType::Mci, false},
+    {8, "REN", PacketType::Ren, true},    {8, "CLR", PacketType::Clr, true},
+    {8, "RTP", PacketType::Rtp, false},   {8, "VTA", PacketType::Vta, false},
+    {12, "SP1", PacketType::Split, true}, {20, "RST", PacketType::Rst, true},
+    {20, "VER", PacketType::Ver, false},  {28, "STA", PacketType::Sta, false},
+    {40, "ISM", PacketType::Ism, false},  {56, "CNL", PacketType::Cnl, true},
+    {60, "NCN", PacketType::Ncn, true},   {60, "PLP", PacketType::Plp, true},
+    {60, "PLL", PacketType::Pll, true},   {64, "REO", PacketType::Reo, true},
+    {88, "CPR", PacketType::Cpr, true},   {92, "LAP", PacketType::Lap, true},
+    {100, "NPL", PacketType::Npl, true},  {108, "RES", PacketType::Res, true},
+    {132, "MSO", PacketType::Mso, false}, {204, "MCI", PacketType::Mci, false},
 };
 
 TEST(InsimRecognition, EveryIdIsRecognisedAtItsOwnLengthOnly) {
@@ -58,7 +58,7 @@ TEST(InsimRecognition, UnknownOrMisspelledIdsAreDropped) {
     const char* id;
   };
   const Case cases[] = {
-      {8, "ren"}, {8, "REX"}, {8, "SP1"}, {12, "SX1"}, {12, "S"},   {12, "REN"}, {20, "STA"},
+      {8, "ren"},  {8, "REX"},  {8, "SP1"},  {12, "SX1"}, {12, "S"},    {12, "REN"},  {20, "STA"},
       {20, "VEX"}, {60, "PLX"}, {60, "NCL"}, {92, "LAX"}, {204, "MCX"}, {204, "mci"}, {16384, "MCI"},
   };
   for (const Case& c : cases) {
@@ -246,11 +246,8 @@ TEST(InsimCarInfo, LapTakesTheTopThreeBitsOfTheNodeWord) {
     std::uint16_t node;
   };
   const Case cases[] = {
-      {0x2005, 0x03, 259, 5},
-      {0x0005, 0x03, 3, 5},
-      {0xFFFF, 0xFF, 2047, 0x1FFF},
-      {0xE000, 0x01, 1793, 0},
-      {0x1FFF, 0x01, 1, 0x1FFF},
+      {0x2005, 0x03, 259, 5},  {0x0005, 0x03, 3, 5},      {0xFFFF, 0xFF, 2047, 0x1FFF},
+      {0xE000, 0x01, 1793, 0}, {0x1FFF, 0x01, 1, 0x1FFF},
   };
   for (const Case& c : cases) {
     auto mci = datagram(204, "MCI");

@@ -70,8 +70,8 @@ class LinkThreadTest : public testing::Test {
 
   // Runs the stand-in's loop until it has received count datagrams.
   bool receivedAtLeast(std::size_t count, milliseconds limit = milliseconds(3000)) {
-    return selectUntil(simulatorHandler, [&] { return simulator->received.size() >= count; },
-                       limit);
+    return selectUntil(
+        simulatorHandler, [&] { return simulator->received.size() >= count; }, limit);
   }
 
   bool clientPortIsFree() {

@@ -24,9 +24,8 @@ std::string packetOf(std::uint8_t units, std::uint8_t type, std::uint8_t seed) {
 // packet the Size byte allows.
 const Packets& sampleStream() {
   static const Packets packets = {
-      packetOf(1, 3, 0),    packetOf(5, 2, 1),  packetOf(15, 38, 2), packetOf(5, 24, 3),
-      packetOf(4, 25, 4),   packetOf(1, 3, 5),  packetOf(255, 38, 6), packetOf(2, 4, 7),
-      packetOf(113, 38, 8), packetOf(1, 22, 9),
+      packetOf(1, 3, 0), packetOf(5, 2, 1),    packetOf(15, 38, 2), packetOf(5, 24, 3),   packetOf(4, 25, 4),
+      packetOf(1, 3, 5), packetOf(255, 38, 6), packetOf(2, 4, 7),   packetOf(113, 38, 8), packetOf(1, 22, 9),
   };
   return packets;
 }
@@ -121,13 +120,18 @@ TEST(PacketStream, StreamsThatCannotBePacketsAreFaults) {
   const Case cases[] = {
       {"size 0 first", std::string("\0\3\0\0", 4), {4}, 0, PacketStream::Fault::ZeroSize},
       {"size 0 alone", std::string(1, '\0'), {1}, 0, PacketStream::Fault::ZeroSize},
-      {"size 0 after a packet", good + std::string("\0\3\0\0", 4) + good, {100}, 1,
+      {"size 0 after a packet",
+       good + std::string("\0\3\0\0", 4) + good,
+       {100},
+       1,
        PacketStream::Fault::ZeroSize},
-      {"size 0 after a packet, bytewise", good + std::string("\0\3\0\0", 4) + good, {1}, 1,
+      {"size 0 after a packet, bytewise",
+       good + std::string("\0\3\0\0", 4) + good,
+       {1},
+       1,
        PacketStream::Fault::ZeroSize},
       {"type 0", good + std::string("\1\0\0\0", 4), {100}, 1, PacketStream::Fault::NoType},
-      {"type 0 split", good + std::string("\2\0\0\0\0\0\0\0", 8), {5, 1}, 1,
-       PacketStream::Fault::NoType},
+      {"type 0 split", good + std::string("\2\0\0\0\0\0\0\0", 8), {5, 1}, 1, PacketStream::Fault::NoType},
       {"zeros", std::string(64, '\0'), {7}, 0, PacketStream::Fault::ZeroSize},
   };
   for (const Case& c : cases) {

@@ -159,7 +159,7 @@ TEST_F(TrackerTest, LapsTakeTimePositionAndBestLapInARace) {
     RaceTime bestLap;
   };
   const Step steps[] = {
-      {raceTime(0, 1, 6, 0), raceTime(0, 1, 5, 0)},   // slower: best stays
+      {raceTime(0, 1, 6, 0), raceTime(0, 1, 5, 0)},    // slower: best stays
       {raceTime(0, 1, 4, 99), raceTime(0, 1, 4, 99)},  // faster: new best
   };
   std::size_t laps = 1;
@@ -325,8 +325,11 @@ TEST_F(TrackerTest, PacketsForUnknownPlayersAreAcknowledgedAndChangeNothing) {
   startSession(5, 0);
   join(3, "Ann");
   const std::string packets[] = {
-      splitPacket(9, kSplit1, 1), lapPacket(9, kLap1, 2), resPacket(Finishing{9, {}, {}, 0, 0, 0, 0}, 3),
-      plpPacket(9, 4), pllPacket(9, 5),
+      splitPacket(9, kSplit1, 1),
+      lapPacket(9, kLap1, 2),
+      resPacket(Finishing{9, {}, {}, 0, 0, 0, 0}, 3),
+      plpPacket(9, 4),
+      pllPacket(9, 5),
   };
   for (const std::string& packet : packets) feed(packet);
   feed(mciPacket(500, 10, 1, {Car{9, 1, 30, 99}}));

@@ -36,8 +36,10 @@ TEST_F(TrackerTest, EveryPacketIsAcknowledgedAndCountedAsTheTableSays) {
       {"RTP", rtpPacket(), {}, true},
       {"VTA 1", vtaPacket(1), {}, false},
       {"SP", splitPacket(5, raceTime(0, 0, 31, 0), 0xFFFF), {requestReply("ACK", 65535)}, true},
-      {"SP with any third character", splitPacket(5, raceTime(0, 0, 31, 0), 12, 'z'),
-       {requestReply("ACK", 12)}, true},
+      {"SP with any third character",
+       splitPacket(5, raceTime(0, 0, 31, 0), 12, 'z'),
+       {requestReply("ACK", 12)},
+       true},
       {"RST", rstPacket(5, 0, "BL1", 18), {requestReply("ACK", 18)}, true},
       {"VER", verPacket("0.5Z"), {}, false},
       {"STA", staPacket(0, 0, 5, "BL1"), {}, false},
@@ -76,8 +78,14 @@ TEST_F(TrackerTest, CarInformationAndAcknowledgedOnlyPacketsAllocateNothingOnceL
   const std::string steady[] = {
       mciPacket(500, 10, 2, {Car{3, 1, 300, 100}, Car{7, 1, 200, 90}}),
       mciPacket(500, 10, 2, {Car{3, 1, 310, 120}, Car{7, 1, 210, 95}}),
-      clrPacket(5), ncnPacket(6), cnlPacket(7), reoPacket(8), cprPacket(9), rtpPacket(),
-      msoPacket("nice pass"), vtaPacket(1),
+      clrPacket(5),
+      ncnPacket(6),
+      cnlPacket(7),
+      reoPacket(8),
+      cprPacket(9),
+      rtpPacket(),
+      msoPacket("nice pass"),
+      vtaPacket(1),
   };
   feed(steady[0]);
   replies();
@@ -101,7 +109,8 @@ TEST_F(TrackerTest, TheFirstDatagramAsksForCarInformationBeforeItIsHandled) {
       {"unrecognised", PacketBytes("XYZ", 8), {requestReply("NLI", 350)}},
       {"VTA 1", vtaPacket(1), {requestReply("NLI", 350)}},
       // Taken only once linked: acknowledged, but nobody joins.
-      {"NPL", nplPacket(Joining{5, "Ann", "ann", "XRT", 0, 0}, 9),
+      {"NPL",
+       nplPacket(Joining{5, "Ann", "ann", "XRT", 0, 0}, 9),
        {requestReply("NLI", 350), requestReply("ACK", 9)}},
   };
   for (const Case& c : cases) {

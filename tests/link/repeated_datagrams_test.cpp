@@ -24,26 +24,24 @@ std::string timeText(const RaceTime& time) {
 std::string modelText(const RaceStats& race) {
   std::ostringstream out;
   if (race.info) {
-    out << "info " << race.info->track << ' ' << int(race.info->laps) << ' '
-        << int(race.info->qualifyMinutes) << ' ' << int(race.info->weather) << ' '
-        << int(race.info->wind) << " host=" << race.info->host << " version=" << race.info->version
-        << '\n';
+    out << "info " << race.info->track << ' ' << int(race.info->laps) << ' ' << int(race.info->qualifyMinutes)
+        << ' ' << int(race.info->weather) << ' ' << int(race.info->wind) << " host=" << race.info->host
+        << " version=" << race.info->version << '\n';
   }
   out << "finished " << int(race.finishedCount) << '\n';
   for (const PlayerStats& player : race.players) {
-    out << "player " << player.id << ' ' << player.name << ' ' << player.userName << ' '
-        << player.carName << " start=" << int(player.startOrder) << " flags=" << player.flags
-        << " speed=" << player.bestSpeed << " first=" << player.firstLap
-        << " best=" << timeText(player.bestLap) << '\n';
+    out << "player " << player.id << ' ' << player.name << ' ' << player.userName << ' ' << player.carName
+        << " start=" << int(player.startOrder) << " flags=" << player.flags << " speed=" << player.bestSpeed
+        << " first=" << player.firstLap << " best=" << timeText(player.bestLap) << '\n';
     if (player.result) {
-      out << "  result " << timeText(player.result->totalTime) << ' ' << int(player.result->position)
-          << ' ' << int(player.result->pitStops) << '\n';
+      out << "  result " << timeText(player.result->totalTime) << ' ' << int(player.result->position) << ' '
+          << int(player.result->pitStops) << '\n';
     }
     for (const LapRecord& lap : player.laps) {
       out << "  lap " << timeText(lap.time) << ' ' << lap.speed << ' ' << int(lap.position) << '\n';
       for (const SplitRecord& split : lap.splits) {
-        out << "    split " << timeText(split.time) << ' ' << split.speed << ' '
-            << int(split.position) << '\n';
+        out << "    split " << timeText(split.time) << ' ' << split.speed << ' ' << int(split.position)
+            << '\n';
       }
     }
   }
@@ -94,20 +92,26 @@ TEST_F(RepeatedDatagramTest, ARepeatIsAcknowledgedAgainAndChangesNothing) {
       mciPacket(500, 10, 2, {Car{3, 2, 230, 9300}, Car{7, 2, 220, 9200}}),
   };
   const RepeatCase cases[] = {
-      {"NPL", 5, 0, nplPacket(Joining{12, "Cid", "cid", "FZ5", 0, 2}, 100), 100,
-       {pllPacket(12, 201)}, true},
+      {"NPL", 5, 0, nplPacket(Joining{12, "Cid", "cid", "FZ5", 0, 2}, 100), 100, {pllPacket(12, 201)}, true},
       {"LAP", 5, 0, lapPacket(3, kLap, 101), 101, nextLap, true},
       {"SP", 5, 0, splitPacket(3, kSplit, 102), 102, nextLap, true},
-      {"RES", 0, 10,
-       resPacket(Finishing{3, raceTime(0, 1, 4, 50), raceTime(0, 1, 4, 50), 0}, 103), 103,
-       {lapPacket(3, kLap, 201), splitPacket(3, kSplit, 202)}, true},
+      {"RES",
+       0,
+       10,
+       resPacket(Finishing{3, raceTime(0, 1, 4, 50), raceTime(0, 1, 4, 50), 0}, 103),
+       103,
+       {lapPacket(3, kLap, 201), splitPacket(3, kSplit, 202)},
+       true},
       {"RST", 5, 0, rstPacket(3, 0, "SO1", 104), 104, {ismPacket("league host")}, true},
       {"PLP", 0, 0, plpPacket(3, 105), 105, nextLap, true},
-      {"PLL", 5, 0, pllPacket(7, 106), 106,
-       {nplPacket(Joining{7, "Dan", "dan", "XRT", 0, 2}, 201)}, true},
-      {"REN", 5, 0, renPacket(107), 107,
-       {rstPacket(4, 0, "AS1", 201), mciPacket(500, 10, 1, {}), nplPacket(Joining{9, "Eve", "eve", "RB4", 0, 0}, 202),
-        splitPacket(9, kSplit, 203)},
+      {"PLL", 5, 0, pllPacket(7, 106), 106, {nplPacket(Joining{7, "Dan", "dan", "XRT", 0, 2}, 201)}, true},
+      {"REN",
+       5,
+       0,
+       renPacket(107),
+       107,
+       {rstPacket(4, 0, "AS1", 201), mciPacket(500, 10, 1, {}),
+        nplPacket(Joining{9, "Eve", "eve", "RB4", 0, 0}, 202), splitPacket(9, kSplit, 203)},
        true},
       {"CLR", 5, 0, clrPacket(108), 108, nextLap, false},
       {"NCN", 5, 0, ncnPacket(109), 109, nextLap, false},
@@ -150,9 +154,9 @@ TEST_F(RepeatedDatagramTest, NewAckWordsAndAckWordZeroAreAlwaysTaken) {
   };
   const Case cases[] = {
       {"the same split under three ack words",
-       {splitPacket(3, kSplit, 300), splitPacket(3, kSplit, 301), splitPacket(3, kSplit, 302)}, 4},
-      {"ack word 0 names no packet to repeat",
-       {splitPacket(3, kSplit, 0), splitPacket(3, kSplit, 0)}, 3},
+       {splitPacket(3, kSplit, 300), splitPacket(3, kSplit, 301), splitPacket(3, kSplit, 302)},
+       4},
+      {"ack word 0 names no packet to repeat", {splitPacket(3, kSplit, 0), splitPacket(3, kSplit, 0)}, 3},
       {"one ack word, other bytes", {splitPacket(3, kSplit, 300), splitPacket(3, kLap, 300)}, 3},
   };
   for (const Case& c : cases) {

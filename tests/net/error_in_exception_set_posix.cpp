@@ -6,6 +6,5 @@
 
 bool showErrorsInExceptionSet(SocketDescriptor descriptor) {
   int on = 1;
-  return setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_SELECT_ERR_QUEUE, &on,
-                    sizeof on) == 0;
+  return setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_SELECT_ERR_QUEUE, &on, sizeof on) == 0;
 }

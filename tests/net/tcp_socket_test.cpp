@@ -232,8 +232,8 @@ TEST_F(TcpSocketTest, PacketsComeOutWholeWhateverTheWrites) {
     const char* name;
     std::size_t piece;  // bytes per write
   };
-  const Case cases[] = {{"one byte a write", 1}, {"many packets in one write", stream.size()},
-                        {"odd pieces", 333}};
+  const Case cases[] = {
+      {"one byte a write", 1}, {"many packets in one write", stream.size()}, {"odd pieces", 333}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RecordingTcp socket(handler);
@@ -313,8 +313,10 @@ TEST_F(TcpSocketTest, ThePeerClosingOrResettingEndsTheConnection) {
     ASSERT_TRUE(connect(socket, peer));
     ASSERT_TRUE(peer->send("last"));
     ASSERT_TRUE(selectUntil(handler, [&] { return socket.stream == "last"; }));
-    if (c.reset) peer->reset();
-    else peer->close();
+    if (c.reset)
+      peer->reset();
+    else
+      peer->close();
     ASSERT_TRUE(selectUntil(handler, [&] { return !socket.disconnects.empty(); }));
     EXPECT_EQ(socket.stream, "last") << "what came before the end is delivered";
     ASSERT_EQ(socket.disconnects.size(), 1u);

@@ -20,13 +20,14 @@ std::string numbers(const RaceReport& report) {
   std::ostringstream text;
   for (const ReportPlayer& player : report.players) {
     text << player.name << " pos=" << player.overallPosition.value_or(0) << " laps=" << player.laps.size()
-         << " best=" << (player.bestLap ? formatRaceTime(*player.bestLap) : "-")
-         << " total=" << (player.result ? std::to_string(player.result->totalTimeLead) + ":" +
-                                              formatRaceTime(player.result->totalTime)
-                                        : "-")
+         << " best=" << (player.bestLap ? formatRaceTime(*player.bestLap) : "-") << " total="
+         << (player.result ? std::to_string(player.result->totalTimeLead) + ":" +
+                                 formatRaceTime(player.result->totalTime)
+                           : "-")
          << " lapTimes=";
     for (const ReportLap& lap : player.laps) {
-      text << lap.number << "@" << lap.position << "=" << formatRaceTime(lap.time) << "/" << lap.splits.size() << ",";
+      text << lap.number << "@" << lap.position << "=" << formatRaceTime(lap.time) << "/" << lap.splits.size()
+           << ",";
     }
     text << "\n";
   }
@@ -79,11 +80,15 @@ TEST_F(StatsReader, KnownValuesOfTheSmallRace) {
   ASSERT_TRUE(report.info);
   EXPECT_EQ(report.info->track, "BL1");
   EXPECT_EQ(report.info->host, "^7Tarnbeck ^1demo");
-  EXPECT_EQ(numbers(report),
-            "Bob pos=1 laps=3 best=00:01:04:40 total=0:00:03:14:70 lapTimes=1@2=00:01:05:70/2,2@1=00:01:04:60/2,3@1=00:01:04:40/2,\n"
-            "Alice pos=2 laps=3 best=00:01:05:10 total=0:00:03:15:70 lapTimes=1@1=00:01:05:20/2,2@2=00:01:05:40/2,3@2=00:01:05:10/2,\n"
-            "Carol pos=3 laps=3 best=00:01:06:20 total=0:00:03:59:80 lapTimes=1@3=00:01:07:10/2,2@3=00:00:00:00/1,3@3=00:01:06:20/2,\n"
-            "^1D\xE4^7n^v^^ pos=4 laps=2 best=00:01:13:90 total=- lapTimes=1@4=00:01:14:00/2,2@4=00:01:13:90/2,\n");
+  EXPECT_EQ(
+      numbers(report),
+      "Bob pos=1 laps=3 best=00:01:04:40 total=0:00:03:14:70 "
+      "lapTimes=1@2=00:01:05:70/2,2@1=00:01:04:60/2,3@1=00:01:04:40/2,\n"
+      "Alice pos=2 laps=3 best=00:01:05:10 total=0:00:03:15:70 "
+      "lapTimes=1@1=00:01:05:20/2,2@2=00:01:05:40/2,3@2=00:01:05:10/2,\n"
+      "Carol pos=3 laps=3 best=00:01:06:20 total=0:00:03:59:80 "
+      "lapTimes=1@3=00:01:07:10/2,2@3=00:00:00:00/1,3@3=00:01:06:20/2,\n"
+      "^1D\xE4^7n^v^^ pos=4 laps=2 best=00:01:13:90 total=- lapTimes=1@4=00:01:14:00/2,2@4=00:01:13:90/2,\n");
   EXPECT_EQ(report.players[2].result->pitStops, 1u);
   EXPECT_EQ(report.players[2].result->penaltyFlags, 16u);
 }
@@ -92,7 +97,8 @@ TEST_F(StatsReader, AnOlderFileWithoutHostVersionAndSplitsIsRead) {
   const std::string old =
       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<TRBKSTATS><TRACK><TRACKNAME>FE1</TRACKNAME>"
       "<TOTALLAPS>2</TOTALLAPS></TRACK><PLAYERS><PLAYER><NAME>J\xF6rg</NAME><OVERALLPOS>1</OVERALLPOS>"
-      "<BESTLAP>00:01:10:00</BESTLAP><LAPS><LAP><LAPNUMBER>1</LAPNUMBER><LAPTIME>00:01:10:00</LAPTIME></LAP></LAPS>"
+      "<BESTLAP>00:01:10:00</BESTLAP><LAPS><LAP><LAPNUMBER>1</LAPNUMBER><LAPTIME>00:01:10:00</LAPTIME></"
+      "LAP></LAPS>"
       "</PLAYER></PLAYERS></TRBKSTATS>";
   RaceReport report;
   std::string error;
@@ -116,14 +122,18 @@ TEST_F(StatsReader, FilesThatAreNoStatsDocumentsAreRefusedWithOneLine) {
       {"cut short", "<?xml version=\"1.0\"?>\n<TRBKSTATS><PLAYERS><PLAYER><NAME>a", "not well-formed XML"},
       {"other root", "<html><body/></html>", "not a stats file"},
       {"no players", "<TRBKSTATS><TRACK/></TRBKSTATS>", "not a stats file"},
-      {"bad time", "<TRBKSTATS><PLAYERS><PLAYER><BESTLAP>1:2</BESTLAP></PLAYER></PLAYERS></TRBKSTATS>", "BESTLAP"},
+      {"bad time", "<TRBKSTATS><PLAYERS><PLAYER><BESTLAP>1:2</BESTLAP></PLAYER></PLAYERS></TRBKSTATS>",
+       "BESTLAP"},
       {"time field too big",
-       "<TRBKSTATS><PLAYERS><PLAYER><BESTLAP>00:01:300:00</BESTLAP></PLAYER></PLAYERS></TRBKSTATS>", "BESTLAP"},
+       "<TRBKSTATS><PLAYERS><PLAYER><BESTLAP>00:01:300:00</BESTLAP></PLAYER></PLAYERS></TRBKSTATS>",
+       "BESTLAP"},
       {"bad number",
-       "<TRBKSTATS><PLAYERS><PLAYER><LAPS><LAP><LAPNUMBER>x1</LAPNUMBER></LAP></LAPS></PLAYER></PLAYERS></TRBKSTATS>",
+       "<TRBKSTATS><PLAYERS><PLAYER><LAPS><LAP><LAPNUMBER>x1</LAPNUMBER></LAP></LAPS></PLAYER></PLAYERS></"
+       "TRBKSTATS>",
        "LAPNUMBER"},
       {"negative number",
-       "<TRBKSTATS><PLAYERS><PLAYER><PITCOUNT>-1</PITCOUNT><TOTALTIME>00:00:01:00:00</TOTALTIME></PLAYER></PLAYERS>"
+       "<TRBKSTATS><PLAYERS><PLAYER><PITCOUNT>-1</PITCOUNT><TOTALTIME>00:00:01:00:00</TOTALTIME></PLAYER></"
+       "PLAYERS>"
        "</TRBKSTATS>",
        "PITCOUNT"},
       {"external entity",

@@ -34,21 +34,24 @@ struct TextCase {
 TEST(ReportText, NamesShowColoursAndDecodedEscapesAndAreEscaped) {
   const TextCase cases[] = {
       {"^1Red^7White", "<span class=\"c1\">Red</span><span class=\"c7\">White</span>"},
-      {"^0a^2b^3c^4d^5e^6f", "<span class=\"c0\">a</span><span class=\"c2\">b</span><span class=\"c3\">c</span>"
-                             "<span class=\"c4\">d</span><span class=\"c5\">e</span><span class=\"c6\">f</span>"},
+      {"^0a^2b^3c^4d^5e^6f",
+       "<span class=\"c0\">a</span><span class=\"c2\">b</span><span class=\"c3\">c</span>"
+       "<span class=\"c4\">d</span><span class=\"c5\">e</span><span class=\"c6\">f</span>"},
       {"^1x^8y^9z", "<span class=\"c1\">x</span>yz"},  // ^8 and ^9: the default colour
       {"a^vb^ac^cd^de^sf^qg^th^li^rj^hk^^l", "a|b*c:d\\e/f?g&quot;h&lt;i&gt;j#k^l"},
       {"^^1x", "^<span class=\"c1\">x</span>"},  // colours are read before escapes
       {"^", "^"},
       {"x^", "x^"},
-      {"^z^V", "^z^V"},  // unknown codes stay as they are
+      {"^z^V", "^z^V"},              // unknown codes stay as they are
       {"^Lcaf\xE9", "caf\xC3\xA9"},  // code page switch hidden, Latin-1 as UTF-8
       {"\xA9\xFF", "\xC2\xA9\xC3\xBF"},
       {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
       {"&amp;", "&amp;amp;"},
       {"'a'", "&#39;a&#39;"},
       {"a\x01\tb\x7F", "ab"},  // control characters HTML does not allow
-      {"^\x01" "1x", "<span class=\"c1\">x</span>"},  // ... are gone before codes are read
+      {"^\x01"
+       "1x",
+       "<span class=\"c1\">x</span>"},  // ... are gone before codes are read
       {"^1", ""},
   };
   for (const TextCase& c : cases) {
@@ -115,14 +118,16 @@ class ReportPage : public ::testing::Test {
     page = renderHtmlReport(reportOf(std::move(race)));
     ASSERT_TRUE(isWellFormedXml(page));
   }
-  std::string value(const std::string& expression) { return xpathString(page, expression).value_or("<no value>"); }
+  std::string value(const std::string& expression) {
+    return xpathString(page, expression).value_or("<no value>");
+  }
   // Cell `kind` of every results row, joined by "|".
   std::string column(const std::string& kind) {
     std::string joined;
     const int rows = std::stoi(value("count(//table[@class='results']/tbody/tr)"));
     for (int row = 1; row <= rows; ++row) {
       joined += (row > 1 ? "|" : "") + value("//table[@class='results']/tbody/tr[" + std::to_string(row) +
-                                           "]/td[contains(concat(' ', @class, ' '), ' " + kind + " ')]");
+                                             "]/td[contains(concat(' ', @class, ' '), ' " + kind + " ')]");
     }
     return joined;
   }
@@ -132,7 +137,8 @@ class ReportPage : public ::testing::Test {
 TEST_F(ReportPage, RaceResultsInFinishingOrderWithGapsPitsAndPenalties) {
   show(smallRace());
   EXPECT_EQ(value("/html/head/meta/@charset"), "utf-8");
-  EXPECT_EQ(value("normalize-space(//h1)"), "BL1 \xE2\x80\x93 Race, 3 laps");  // UTF-8 turned back is '?'-free
+  EXPECT_EQ(value("normalize-space(//h1)"),
+            "BL1 \xE2\x80\x93 Race, 3 laps");  // UTF-8 turned back is '?'-free
   EXPECT_NE(value("//header/p").find("2006-11-21 12:06"), std::string::npos);
   EXPECT_NE(value("//header/p").find("0.7F"), std::string::npos);
   EXPECT_EQ(column("pos"), "1|2|3|4");
@@ -204,10 +210,13 @@ TEST_F(ReportPage, FortyPlayersGetFortyLinesThatDiffer) {
   EXPECT_EQ(value("count(//section[@id='lap-times']//path[@class='line'])"), "40");
   EXPECT_EQ(value("count(//table[@class='results']/tbody/tr)"), "40");
   std::set<std::string> styles;
-  for (std::size_t i = 0; i < 40; ++i) styles.insert(std::string(lineStyle(i).colour) + "/" + lineStyle(i).dashes);
+  for (std::size_t i = 0; i < 40; ++i)
+    styles.insert(std::string(lineStyle(i).colour) + "/" + lineStyle(i).dashes);
   EXPECT_EQ(styles.size(), 40u);
   // A crash lap (driver 6, lap 41) is far above the scale: drawn at the top edge with a mark.
-  EXPECT_EQ(value("count(//section[@id='lap-times']//path[@class='off'][contains(title,'Driver 6, lap 41')])"), "1");
+  EXPECT_EQ(
+      value("count(//section[@id='lap-times']//path[@class='off'][contains(title,'Driver 6, lap 41')])"),
+      "1");
 }
 
 TEST_F(ReportPage, ARaceWithoutInfoOrLapsStillRenders) {

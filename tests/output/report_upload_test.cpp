@@ -32,7 +32,8 @@ class ReportUpload : public ::testing::Test {
     ASSERT_TRUE(server->running()) << server->failure();
     setFixedLocalTime(LocalTime{2006, 11, 21, 12, 6, 46});
     takeUploadOutcome();
-    for (const fs::directory_entry& entry : fs::directory_iterator(server->root())) fs::remove_all(entry.path());
+    for (const fs::directory_entry& entry : fs::directory_iterator(server->root()))
+      fs::remove_all(entry.path());
     fs::create_directory(remote("stats"));
     std::ofstream(folder.path() / kStatsName) << kDocument;
     std::ofstream(folder.path() / kReportName) << kPage;
@@ -57,8 +58,8 @@ class ReportUpload : public ::testing::Test {
   std::string log() const { return readFileBytes(folder.path() / "log.txt"); }
   static std::string statsEntry() {
     return asTextFile(std::string("21.11 12:06:46\nhttp://h/stats/") + kStatsName +
-                      "\nhttp://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2F" + kStatsName +
-                      "\n\n");
+                      "\nhttp://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2F" +
+                      kStatsName + "\n\n");
   }
 
   static std::unique_ptr<FtpServer> server;
@@ -73,8 +74,8 @@ TEST_F(ReportUpload, TheReportFollowsItsStatsFileIntoTheSameFolder) {
   EXPECT_EQ(readFileBytes(remote(std::string("stats/") + kStatsName)), kDocument);
   EXPECT_EQ(readFileBytes(remote(std::string("stats/") + kReportName)), kPage);
   EXPECT_EQ(takeUploadOutcome(), UploadSucceeded);
-  EXPECT_EQ(log(), statsEntry() + asTextFile(std::string("21.11 12:06:46 Race report http://h/stats/") + kReportName +
-                                             "\n\n"));
+  EXPECT_EQ(log(), statsEntry() + asTextFile(std::string("21.11 12:06:46 Race report http://h/stats/") +
+                                             kReportName + "\n\n"));
 }
 
 TEST_F(ReportUpload, AFailedReportUploadIsLoggedAndTheStatsFileStillSucceeded) {
@@ -92,8 +93,8 @@ TEST_F(ReportUpload, AFailedStatsUploadIsNotFollowedByTheReport) {
   useServer(true, "not-the-password");
   upload();
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
-  EXPECT_EQ(log(), asTextFile("21.11 12:06:46 Couldn\xB4t log into ftp; " + (folder.path() / kStatsName).string() +
-                              " was not uploaded\n\n"));
+  EXPECT_EQ(log(), asTextFile("21.11 12:06:46 Couldn\xB4t log into ftp; " +
+                              (folder.path() / kStatsName).string() + " was not uploaded\n\n"));
 }
 
 TEST_F(ReportUpload, OffOrWithoutAReportOnlyTheStatsFileGoes) {

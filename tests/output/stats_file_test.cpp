@@ -43,7 +43,8 @@ std::list<PlayerStats> onePlayer(std::size_t splits = 1) {
   player.carName = "XRT";
   player.laps.emplace_back();
   player.laps.back().time = RaceTime{0, 1, 2, 3};
-  for (std::size_t i = 0; i < splits; ++i) player.laps.back().splits.push_back(SplitRecord{RaceTime{0, 0, 31, 0}, 120, 1});
+  for (std::size_t i = 0; i < splits; ++i)
+    player.laps.back().splits.push_back(SplitRecord{RaceTime{0, 0, 31, 0}, 120, 1});
   return {player};
 }
 
@@ -124,13 +125,14 @@ TEST_F(StatsFile, TrackCodesFromTheNetworkCannotLeaveTheFolder) {
     const char* track;
     const char* expected;
   } cases[] = {
-      {"../x", ".._x"}, {"..\\x", ".._x"}, {"C:", "C_"}, {"*?\"<>", "_____"}, {"|\x01\t\x7F", "____"}, {"AS3R", "AS3R"},
-      {"..", "__"}, {".", "_"}, {"a..", "a.."},
+      {"../x", ".._x"}, {"..\\x", ".._x"}, {"C:", "C_"}, {"*?\"<>", "_____"}, {"|\x01\t\x7F", "____"},
+      {"AS3R", "AS3R"}, {"..", "__"},      {".", "_"},   {"a..", "a.."},
   };
   for (const auto& c : cases) {
     std::optional<RaceInfo> info = raceOnTrack(c.track, 5, 0);
     EXPECT_EQ(expandTag("TRACK", info), c.expected) << c.track;
-    EXPECT_EQ(makeStatsFileName("[TRACK].xml", info), output.withSeparator() + c.expected + ".xml") << c.track;
+    EXPECT_EQ(makeStatsFileName("[TRACK].xml", info), output.withSeparator() + c.expected + ".xml")
+        << c.track;
     EXPECT_EQ(makeStatsFileName("[TRACK]", info), output.withSeparator() + c.expected) << c.track;
   }
 }
@@ -149,14 +151,15 @@ TEST_F(StatsFile, TemplateIsScannedForTags) {
       {"x_[MODE+].xml", &kNoInfo, "x_.xml"},
       {"x_[MODE].xml", &kNoInfo, "x_NR.xml"},
       {"plain name.xml", &kRace, "plain name.xml"},
-      {"a[b", &kRace, "a[b]"},              // an unclosed tag runs to the end
+      {"a[b", &kRace, "a[b]"},  // an unclosed tag runs to the end
       {"a_[TRACK", &kRace, "a_BL1"},
       {"[date]_[]_x.xml", &kRace, "[date]_[]_x.xml"},
-      {"a[[b]c", &kRace, "a[[b]c"},         // no nesting: the tag's text is "[b"
+      {"a[[b]c", &kRace, "a[[b]c"},  // no nesting: the tag's text is "[b"
       {"]x[PLAYER]].xml", &kRace, "]x5].xml"},
   };
   for (const NameCase& c : cases) {
-    EXPECT_EQ(makeStatsFileName(c.nameTemplate, *c.info), output.withSeparator() + c.expected) << c.nameTemplate;
+    EXPECT_EQ(makeStatsFileName(c.nameTemplate, *c.info), output.withSeparator() + c.expected)
+        << c.nameTemplate;
   }
 }
 

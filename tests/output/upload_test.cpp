@@ -33,7 +33,7 @@ TEST(SplitFtpAddress, HostAndFolder) {
       {"FTP://h/a", "FTP:", "/h/a"},  // only the lower-case prefix is known
       {"ftp://h/", "h", ""},          // no folder: the login folder
       {"ftp://h", "h", ""},
-      {"h//a//", "h", "/a/"},         // only one trailing "/" is dropped
+      {"h//a//", "h", "/a/"},  // only one trailing "/" is dropped
       {"", "", ""},
   };
   for (const SplitCase& c : cases) {
@@ -50,12 +50,11 @@ TEST(EncodeHttpAddress, DropsTheSchemeAndEncodesEverySlash) {
   } cases[] = {
       {"http://h/stats/", "h%2Fstats%2F"},
       {"http://www.example.com/a b&c/", "www.example.com%2Fa b&c%2F"},  // nothing else is encoded
-      {"www.example.com/stats/", "mple.com%2Fstats%2F"},                // seven characters go, whatever they are
+      {"www.example.com/stats/", "mple.com%2Fstats%2F"},  // seven characters go, whatever they are
       {"http://", ""},
       {"http:/", ""},
       {"", ""},
-      {"http://h/1/2/3/4/5/6/7/8/9/10/11/12/",
-       "h%2F1%2F2%2F3%2F4%2F5%2F6%2F7%2F8%2F9%2F10%2F11%2F12%2F"},
+      {"http://h/1/2/3/4/5/6/7/8/9/10/11/12/", "h%2F1%2F2%2F3%2F4%2F5%2F6%2F7%2F8%2F9%2F10%2F11%2F12%2F"},
   };
   for (const auto& c : cases) EXPECT_EQ(encodeHttpAddress(c.address), c.encoded) << c.address;
 }
@@ -90,23 +89,29 @@ class UploadSettings : public ::testing::Test {
 };
 
 TEST_F(UploadSettings, ReportLinkCarriesTheFilesWebAddress) {
-  EXPECT_EQ(reportLink("f.xml"), "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2Ff.xml");
+  EXPECT_EQ(reportLink("f.xml"),
+            "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2Ff.xml");
   EXPECT_EQ(std::string(kReportSiteAddress), "http://lfsreport.example.com/lfsreport/");
 }
 
 TEST_F(UploadSettings, UploadEntryHasStampAddressAndLink) {
   writeUploadEntry("f.xml");
-  EXPECT_EQ(log(), asTextFile("21.11 12:06:46\n"
-                              "http://h/stats/f.xml\n"
-                              "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2Ff.xml\n\n"));
+  EXPECT_EQ(
+      log(),
+      asTextFile("21.11 12:06:46\n"
+                 "http://h/stats/f.xml\n"
+                 "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=h%2Fstats%2Ff.xml\n\n"));
 }
 
 TEST_F(UploadSettings, AnAddressWithoutSchemeIsWrittenWholeButLosesSevenCharactersInTheLink) {
   useSettings("", "www.example.com/stats/");
   writeUploadEntry("f.xml");
-  EXPECT_EQ(log(), asTextFile("21.11 12:06:46\n"
-                              "www.example.com/stats/f.xml\n"
-                              "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=mple.com%2Fstats%2Ff.xml\n\n"));
+  EXPECT_EQ(
+      log(),
+      asTextFile(
+          "21.11 12:06:46\n"
+          "www.example.com/stats/f.xml\n"
+          "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile=mple.com%2Fstats%2Ff.xml\n\n"));
 }
 
 TEST_F(UploadSettings, FtpIsConfiguredByAnyAddress) {
@@ -125,7 +130,8 @@ class Upload : public UploadSettings {
   void SetUp() override {
     UploadSettings::SetUp();
     ASSERT_TRUE(server->running()) << server->failure();
-    for (const fs::directory_entry& entry : fs::directory_iterator(server->root())) fs::remove_all(entry.path());
+    for (const fs::directory_entry& entry : fs::directory_iterator(server->root()))
+      fs::remove_all(entry.path());
     fs::create_directory(remote("stats"));
     statsFile = folder.path() / "stats_061121_1206_BL1_race5.xml";
     // Written in text mode, as the stats files are.
@@ -136,13 +142,16 @@ class Upload : public UploadSettings {
     useSettings(ftpaddr, "http://h/stats/", server->user(), password);
   }
 
-  fs::path remote(const std::string& relative) const { return fs::path(server->root()) / fs::u8path(relative); }
+  fs::path remote(const std::string& relative) const {
+    return fs::path(server->root()) / fs::u8path(relative);
+  }
 
   static std::string uploadEntry() {
-    return asTextFile("21.11 12:06:46\n"
-                      "http://h/stats/stats_061121_1206_BL1_race5.xml\n"
-                      "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile="
-                      "h%2Fstats%2Fstats_061121_1206_BL1_race5.xml\n\n");
+    return asTextFile(
+        "21.11 12:06:46\n"
+        "http://h/stats/stats_061121_1206_BL1_race5.xml\n"
+        "http://lfsreport.example.com/lfsreport/index.php?qfile=&rfile="
+        "h%2Fstats%2Fstats_061121_1206_BL1_race5.xml\n\n");
   }
   // A failure names the file that stays behind, not uploaded.
   static std::string failureEntry(const fs::path& file) {
@@ -169,7 +178,8 @@ TEST_F(Upload, TheFileArrivesInTheRemoteFolderUnderItsOwnName) {
 }
 
 TEST_F(Upload, AFileOfTheSameNameIsReplaced) {
-  writeFileBytes(remote("stats/stats_061121_1206_BL1_race5.xml"), "an older upload, longer than the new one........");
+  writeFileBytes(remote("stats/stats_061121_1206_BL1_race5.xml"),
+                 "an older upload, longer than the new one........");
   useServer("127.0.0.1/stats", server->password());
   uploadStatsFile(statsFile.string(), FtpUploadOptions{server->port()});
   EXPECT_EQ(readFileBytes(remote("stats/stats_061121_1206_BL1_race5.xml")), kDocument);

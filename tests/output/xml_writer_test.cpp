@@ -42,8 +42,8 @@ TEST(XmlWriterOutput, TokensAndClosing) {
        std::string(kDeclaration) + "<R/>"},
       {"declaration inside an open start tag is ignored",
        [](XmlWriter& w) { w.write(startTag("A")).write(declaration()); }, "<A/>"},
-      {"attribute between elements writes nothing",
-       [](XmlWriter& w) { w.write(attribute("k")).write("v"); }, "v"},
+      {"attribute between elements writes nothing", [](XmlWriter& w) { w.write(attribute("k")).write("v"); },
+       "v"},
       {"element without content", [](XmlWriter& w) { w.write(startTag("A")).write(endTag()); }, "<A/>"},
       {"attribute on an element without content",
        [](XmlWriter& w) { w.write(startTag("A")).write(attribute("k")).write("v").write(endTag()); },
@@ -78,10 +78,13 @@ TEST(XmlWriterOutput, TokensAndClosing) {
        [](XmlWriter& w) { w.write(startTag("R")).write(startTag("a")).write(endTag("r")); }, "<R><a/></R>"},
       {"end tag with nothing open", [](XmlWriter& w) { w.write(endTag()).write(endTag("R")); }, ""},
       {"named end tag of an element whose start tag is open",
-       [](XmlWriter& w) { w.write(startTag("R")).write(startTag("L")).write(startTag("S")).write(endTag("L")); },
+       [](XmlWriter& w) {
+         w.write(startTag("R")).write(startTag("L")).write(startTag("S")).write(endTag("L"));
+       },
        "<R><L><S/></L></R>"},
       {"destroyed with a start tag open inside an element",
-       [](XmlWriter& w) { w.write(startTag("R")).write(beginContent()).write(startTag("B")); }, "<R><B/></R>"},
+       [](XmlWriter& w) { w.write(startTag("R")).write(beginContent()).write(startTag("B")); },
+       "<R><B/></R>"},
       {"destroyed inside an attribute value",
        [](XmlWriter& w) { w.write(startTag("A")).write(attribute("k")).write("v"); }, "<A k=\"v\"/>"},
       {"name from values",
@@ -110,11 +113,17 @@ TEST(XmlWriterOutput, TokensAndClosing) {
        },
        "<A><B2>x</B2></A>y"},
       {"an empty name from values",
-       [](XmlWriter& w) { w.write(startTag("R")).write(startTag("")).write(attribute("k")).write(endTag("")); },
+       [](XmlWriter& w) {
+         w.write(startTag("R")).write(startTag("")).write(attribute("k")).write(endTag(""));
+       },
        "<R>< k=\"\"/></R>"},
       {"a name ends at its NUL",
        [](XmlWriter& w) {
-         w.write(startTag("R")).write(startTag("")).write(std::string("N\0X", 3)).write(endTag("N")).write("t");
+         w.write(startTag("R"))
+             .write(startTag(""))
+             .write(std::string("N\0X", 3))
+             .write(endTag("N"))
+             .write("t");
        },
        "<R><N/>t</R>"},
   };
@@ -125,10 +134,10 @@ TEST(XmlWriterOutput, NumbersAreDecimalAndSignedByTheirType) {
   const WriterCase cases[] = {
       {"signed 16-bit -1", [](XmlWriter& w) { w.write(std::int16_t{-1}); }, "-1"},
       {"the same bits unsigned", [](XmlWriter& w) { w.write(std::uint16_t{0xFFFF}); }, "65535"},
-      {"signed 32-bit minimum",
-       [](XmlWriter& w) { w.write(std::numeric_limits<std::int32_t>::min()); }, "-2147483648"},
-      {"unsigned 32-bit maximum",
-       [](XmlWriter& w) { w.write(std::numeric_limits<std::uint32_t>::max()); }, "4294967295"},
+      {"signed 32-bit minimum", [](XmlWriter& w) { w.write(std::numeric_limits<std::int32_t>::min()); },
+       "-2147483648"},
+      {"unsigned 32-bit maximum", [](XmlWriter& w) { w.write(std::numeric_limits<std::uint32_t>::max()); },
+       "4294967295"},
       {"a byte is a number, not a character", [](XmlWriter& w) { w.write(std::uint8_t{65}); }, "65"},
       {"byte 255", [](XmlWriter& w) { w.write(std::uint8_t{255}); }, "255"},
       {"zero", [](XmlWriter& w) { w.write(std::uint32_t{0}); }, "0"},
@@ -149,16 +158,20 @@ TEST(XmlWriterOutput, StreamFormattingFlagsDoNotChangeNumbers) {
 
 TEST(XmlWriterEscaping, MarkupInValuesIsEscaped) {
   const WriterCase cases[] = {
-      {"content",
-       [](XmlWriter& w) { w.write(startTag("N")).write(beginContent()).write("a<b&c>d\"e'f"); },
+      {"content", [](XmlWriter& w) { w.write(startTag("N")).write(beginContent()).write("a<b&c>d\"e'f"); },
        "<N>a&lt;b&amp;c&gt;d\"e'f</N>"},
       {"attribute value",
        [](XmlWriter& w) { w.write(startTag("N")).write(attribute("v")).write("a<b&c>d\"e"); },
        "<N v=\"a&lt;b&amp;c&gt;d&quot;e\"/>"},
-      {"already escaped text is escaped again",
-       [](XmlWriter& w) { w.write("&amp;"); }, "&amp;amp;"},
+      {"already escaped text is escaped again", [](XmlWriter& w) { w.write("&amp;"); }, "&amp;amp;"},
       {"forbidden control characters are left out",
-       [](XmlWriter& w) { w.write(std::string("a\x01" "b\tc\nd\re\x1f" "f\x7f")); }, "ab\tc\nd\ref\x7f"},
+       [](XmlWriter& w) {
+         w.write(
+             std::string("a\x01"
+                         "b\tc\nd\re\x1f"
+                         "f\x7f"));
+       },
+       "ab\tc\nd\ref\x7f"},
       {"bytes above 0x7F stay as they are", [](XmlWriter& w) { w.write("Ren\xe9 \xff"); }, "Ren\xe9 \xff"},
       {"a text ends at its NUL", [](XmlWriter& w) { w.write(std::string("ab\0cd", 5)); }, "ab"},
       {"a null text is empty", [](XmlWriter& w) { w.write(static_cast<const char*>(nullptr)); }, ""},
@@ -240,8 +253,8 @@ std::string manyElementsExpected() {
 TEST(XmlWriterStream, EveryPieceSizeGivesTheSameBytes) {
   const std::string expected = manyElementsExpected();
   ASSERT_GT(expected.size(), 10 * kSmallPiece);
-  for (std::size_t pieceSize : {std::size_t{0}, std::size_t{1}, std::size_t{7}, kSmallPiece,
-                                XmlWriter::kPieceSize}) {
+  for (std::size_t pieceSize :
+       {std::size_t{0}, std::size_t{1}, std::size_t{7}, kSmallPiece, XmlWriter::kPieceSize}) {
     SCOPED_TRACE(pieceSize);
     std::ostringstream out;
     {

@@ -206,8 +206,8 @@ TEST_F(RaceTrackerTest, RejoinByNameStartsTheRaceAfreshButKeepsQualifyingLaps) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     tracker.chatLine(kDeleteCommand);
-    tracker.raceStarts(RaceSetup{"BL1", static_cast<std::uint8_t>(c.qualifyMinutes ? 0 : 5), 0, 0,
-                                 c.qualifyMinutes});
+    tracker.raceStarts(
+        RaceSetup{"BL1", static_cast<std::uint8_t>(c.qualifyMinutes ? 0 : 5), 0, 0, c.qualifyMinutes});
     join(3, "Ann");
     tracker.split(3, seconds(30));
     tracker.playerLeaves(3);
@@ -258,17 +258,30 @@ TEST_F(RaceTrackerTest, ANameTakesOverOnlyARecordWhosePlayerHasLeft) {
   const Case cases[] = {
       {"two drivers of one name race side by side",
        {{Event::Join, 3}, {Event::Split, 3}, {Event::Join, 9}, {Event::Split, 9}, {Event::Split, 3}},
-       {3, 9}, {1, 1}},
+       {3, 9},
+       {1, 1}},
       {"a real rejoin takes the record over",
-       {{Event::Join, 3}, {Event::Split, 3}, {Event::Leave, 3}, {Event::Join, 9}}, {9}, {0}},
+       {{Event::Join, 3}, {Event::Split, 3}, {Event::Leave, 3}, {Event::Join, 9}},
+       {9},
+       {0}},
       {"of two alike, the one who left comes back",
-       {{Event::Join, 3}, {Event::Join, 9}, {Event::Split, 3}, {Event::Split, 9}, {Event::Leave, 9},
+       {{Event::Join, 3},
+        {Event::Join, 9},
+        {Event::Split, 3},
+        {Event::Split, 9},
+        {Event::Leave, 9},
         {Event::Join, 12}},
-       {3, 12}, {1, 0}},
+       {3, 12},
+       {1, 0}},
       {"both left: the first record is taken, then the second",
-       {{Event::Join, 3}, {Event::Join, 9}, {Event::Leave, 3}, {Event::Leave, 9}, {Event::Join, 20},
+       {{Event::Join, 3},
+        {Event::Join, 9},
+        {Event::Leave, 3},
+        {Event::Leave, 9},
+        {Event::Join, 20},
         {Event::Join, 21}},
-       {20, 21}, {0, 0}},
+       {20, 21},
+       {0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

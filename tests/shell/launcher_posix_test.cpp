@@ -37,15 +37,14 @@ TEST_P(SplitArgumentsTest, SplitsLikeAShell) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitArgumentsTest,
-    testing::Values(
-        SplitCase{"", {}}, SplitCase{"   ", {}}, SplitCase{"/insim=35743", {"/insim=35743"}},
-        SplitCase{"  /insim=35743   /windowed ", {"/insim=35743", "/windowed"}},
-        SplitCase{"a\tb", {"a", "b"}},
-        SplitCase{"\"C:\\Games\\My LFS\\x.race\"", {"C:\\Games\\My LFS\\x.race"}},
-        SplitCase{"'it''s' x", {"its", "x"}}, SplitCase{"'a \"b\" c'", {"a \"b\" c"}},
-        SplitCase{"\"say \\\"hi\\\"\"", {"say \"hi\""}},
-        SplitCase{"a\\ b c", {"a b", "c"}}, SplitCase{"\"\"", {""}},
-        SplitCase{"x\"y z\"w", {"xy zw"}}, SplitCase{"\"open", {"open"}}));
+    testing::Values(SplitCase{"", {}}, SplitCase{"   ", {}}, SplitCase{"/insim=35743", {"/insim=35743"}},
+                    SplitCase{"  /insim=35743   /windowed ", {"/insim=35743", "/windowed"}},
+                    SplitCase{"a\tb", {"a", "b"}},
+                    SplitCase{"\"C:\\Games\\My LFS\\x.race\"", {"C:\\Games\\My LFS\\x.race"}},
+                    SplitCase{"'it''s' x", {"its", "x"}}, SplitCase{"'a \"b\" c'", {"a \"b\" c"}},
+                    SplitCase{"\"say \\\"hi\\\"\"", {"say \"hi\""}}, SplitCase{"a\\ b c", {"a b", "c"}},
+                    SplitCase{"\"\"", {""}}, SplitCase{"x\"y z\"w", {"xy zw"}},
+                    SplitCase{"\"open", {"open"}}));
 
 struct CommandCase {
   const char* path;
@@ -65,16 +64,14 @@ TEST_P(SimulatorCommandTest, WindowsExecutablesGoThroughWine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimulatorCommandTest,
-    testing::Values(
-        CommandCase{"/g/LFS.exe", "/usr/bin/wine", {"/usr/bin/wine", "/g/LFS.exe", "/insim=1"}},
-        CommandCase{"/g/LFS.EXE", "/usr/bin/wine", {"/usr/bin/wine", "/g/LFS.EXE", "/insim=1"}},
-        CommandCase{"/g/LFS.exe", "", {"/g/LFS.exe", "/insim=1"}},
-        CommandCase{"/g/lfs", "/usr/bin/wine", {"/g/lfs", "/insim=1"}},
-        CommandCase{"/g/lfs.exe.sh", "/usr/bin/wine", {"/g/lfs.exe.sh", "/insim=1"}}));
+    testing::Values(CommandCase{"/g/LFS.exe", "/usr/bin/wine", {"/usr/bin/wine", "/g/LFS.exe", "/insim=1"}},
+                    CommandCase{"/g/LFS.EXE", "/usr/bin/wine", {"/usr/bin/wine", "/g/LFS.EXE", "/insim=1"}},
+                    CommandCase{"/g/LFS.exe", "", {"/g/LFS.exe", "/insim=1"}},
+                    CommandCase{"/g/lfs", "/usr/bin/wine", {"/g/lfs", "/insim=1"}},
+                    CommandCase{"/g/lfs.exe.sh", "/usr/bin/wine", {"/g/lfs.exe.sh", "/insim=1"}}));
 
 // A settings file with [main] lfs and lfsparameters, loaded.
-IniFile settingsWith(const ScratchFolder& folder, const std::string& lfs,
-                     const std::string& parameters) {
+IniFile settingsWith(const ScratchFolder& folder, const std::string& lfs, const std::string& parameters) {
   const std::string path = (folder.path() / "trbk.ini").string();
   writeFileBytes(path, "[main]\nlfs = \"" + lfs + "\"\nlfsparameters = " + parameters + "\n");
   IniFile ini;
@@ -98,8 +95,7 @@ TEST(LaunchSimulatorTest, MissingProgramIsReportedAndNothingStarts) {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(launchSimulator(ini));
     std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_NE(message.find("lfs in the [main] section of " + ini.path()), std::string::npos)
-        << message;
+    EXPECT_NE(message.find("lfs in the [main] section of " + ini.path()), std::string::npos) << message;
     if (!lfs.empty()) {
       EXPECT_NE(message.find(lfs), std::string::npos) << message;
     }
@@ -113,9 +109,13 @@ TEST(LaunchSimulatorTest, StartsDetachedInItsFolderWithExpandedParameters) {
   const std::filesystem::path program = folder.path() / "game dir" / "fake-lfs";
   const std::filesystem::path note = folder.path() / "note.txt";
   // Notes its arguments, folder and session leader, one a line.
-  writeFileBytes(program, "#!/bin/sh\n{ for a in \"$@\"; do echo \"arg:$a\"; done; pwd; "
-                          "cut -d' ' -f6 /proc/$$/stat; } > '" + note.string() + ".part'\n"
-                          "mv '" + note.string() + ".part' '" + note.string() + "'\n");
+  writeFileBytes(program,
+                 "#!/bin/sh\n{ for a in \"$@\"; do echo \"arg:$a\"; done; pwd; "
+                 "cut -d' ' -f6 /proc/$$/stat; } > '" +
+                     note.string() +
+                     ".part'\n"
+                     "mv '" +
+                     note.string() + ".part' '" + note.string() + "'\n");
   chmod(program.c_str(), 0755);
 
   Settings settings;
@@ -145,7 +145,7 @@ TEST(LaunchSimulatorTest, ARelativePathIsTakenFromTheCurrentFolder) {
   std::filesystem::create_directory(folder.path() / "sub");
   const std::filesystem::path note = folder.path() / "note.txt";
   writeFileBytes(folder.path() / "sub" / "run", "#!/bin/sh\npwd > '" + note.string() + ".part'\nmv '" +
-                                                  note.string() + ".part' '" + note.string() + "'\n");
+                                                    note.string() + ".part' '" + note.string() + "'\n");
   chmod((folder.path() / "sub" / "run").c_str(), 0755);
   IniFile ini = settingsWith(folder, "sub/run", "");
   ASSERT_TRUE(launchSimulator(ini));

@@ -15,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 namespace {
 
 TEST(SingleInstanceLockTest, SecondHolderIsRefusedUntilTheFirstIsGone) {

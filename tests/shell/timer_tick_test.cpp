@@ -77,9 +77,9 @@ TEST_F(TimerTickTest, EveryWaitingFileIsLoggedOldestFirst) {
   setPendingStatsFile("third.xml");
   onTimerTick();
   ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(10)));
-  EXPECT_EQ(logMessages(), (std::vector<std::string>{"Stats file first.xml was saved",
-                                                     "Stats file second.xml was saved",
-                                                     "Stats file third.xml was saved"}));
+  EXPECT_EQ(logMessages(),
+            (std::vector<std::string>{"Stats file first.xml was saved", "Stats file second.xml was saved",
+                                      "Stats file third.xml was saved"}));
   EXPECT_FALSE(takePendingStatsFile().has_value());
 
   // A quiet tick adds nothing.
@@ -101,8 +101,9 @@ TEST_F(TimerTickTest, WithAnFtpAddressEveryWaitingFileIsUploaded) {
   onTimerTick();
   ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(30)));
   const std::string failed = "Couldn\xB4t log into ftp; ";
-  EXPECT_EQ(logMessages(), (std::vector<std::string>{failed + (folder.path() / "a.xml").string() + " was not uploaded",
-                                                     failed + (folder.path() / "b.xml").string() + " was not uploaded"}));
+  EXPECT_EQ(logMessages(),
+            (std::vector<std::string>{failed + (folder.path() / "a.xml").string() + " was not uploaded",
+                                      failed + (folder.path() / "b.xml").string() + " was not uploaded"}));
   EXPECT_EQ(takeUploadOutcome(), UploadFailed);
   EXPECT_FALSE(takePendingStatsFile().has_value());
 }
@@ -114,8 +115,8 @@ TEST_F(TimerTickTest, FilesLeftAtTheEndAreHandledToo) {
   setPendingStatsFile("later.xml");
   handlePendingStatsFiles();
   ASSERT_TRUE(uploadWorker().waitUntilDone(std::chrono::seconds(10)));
-  EXPECT_EQ(logMessages(), (std::vector<std::string>{"Stats file late.xml was saved",
-                                                     "Stats file later.xml was saved"}));
+  EXPECT_EQ(logMessages(),
+            (std::vector<std::string>{"Stats file late.xml was saved", "Stats file later.xml was saved"}));
 }
 
 }  // namespace

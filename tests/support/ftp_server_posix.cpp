@@ -82,8 +82,9 @@ FtpServer::FtpServer() : user_("racer"), password_("pit-lane-7") {
     ::close(probe);
 
     std::string portText = std::to_string(port);
-    std::vector<std::string> arguments = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", portText,
-                                          "-u", user_, "-P", password_, "-d", root_, "-w"};
+    std::vector<std::string> arguments = {
+        "/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", portText, "-u", user_, "-P",
+        password_,          "-d", root_,       "-w"};
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -48,7 +48,9 @@ HeapCounts heapCounts() {
                     peakBytes.load(std::memory_order_relaxed)};
 }
 
-void resetHeapPeak() { peakBytes.store(liveBytes.load(std::memory_order_relaxed), std::memory_order_relaxed); }
+void resetHeapPeak() {
+  peakBytes.store(liveBytes.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
 
 void* operator new(std::size_t size) { return allocateOrThrow(size); }
 void* operator new[](std::size_t size) { return allocateOrThrow(size); }

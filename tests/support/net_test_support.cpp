@@ -35,7 +35,6 @@ Ipv4Address dotted(const char* text) {
 
 Ipv4Address loopbackAddress() { return dotted("127.0.0.1"); }
 
-
 std::vector<Report> ReportRecorder::withContext(const std::string& context) const {
   std::vector<Report> found;
   for (const Report& report : reports) {
@@ -50,8 +49,7 @@ std::uint16_t firstCandidatePort() {
   return static_cast<std::uint16_t>(std::uniform_int_distribution<int>(20000, 60000)(generator));
 }
 
-bool selectUntil(SocketHandler& handler, const std::function<bool()>& done,
-                 std::chrono::milliseconds limit) {
+bool selectUntil(SocketHandler& handler, const std::function<bool()>& done, std::chrono::milliseconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
@@ -89,8 +87,8 @@ bool PlainPeer::receive(std::string& bytes) {
   std::vector<char> buffer(70000);
   SocketAddress sender;
   int senderLength = kSocketAddressLength;
-  int received = socketReceiveFrom(descriptor_, buffer.data(), static_cast<int>(buffer.size()), 0,
-                                   sender, senderLength);
+  int received =
+      socketReceiveFrom(descriptor_, buffer.data(), static_cast<int>(buffer.size()), 0, sender, senderLength);
   if (received < 0) return false;
   bytes.assign(buffer.data(), static_cast<std::size_t>(received));
   return true;

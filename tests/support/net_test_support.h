@@ -19,7 +19,7 @@ inline int selectOnce(SocketHandler& handler, long seconds, long microseconds) {
   return handler.Select(&timeout);
 }
 
-Ipv4Address loopbackAddress();         // 127.0.0.1
+Ipv4Address loopbackAddress();  // 127.0.0.1
 
 struct Received {
   std::string bytes;
@@ -37,8 +37,7 @@ class RecordingSocket : public UdpSocket {
   }
   void OnDatagram(const char* buffer, int length, const SocketAddress& sender,
                   int senderAddressLength) override {
-    received.push_back({std::string(buffer, static_cast<std::size_t>(length)), sender,
-                        senderAddressLength});
+    received.push_back({std::string(buffer, static_cast<std::size_t>(length)), sender, senderAddressLength});
     if (onDatagram) onDatagram();
   }
   void countDestructionIn(int* destroyed) { destroyed_ = destroyed; }
@@ -59,8 +58,8 @@ struct Report {
 
 class ReportRecorder : public SocketLogSink {
  public:
-  void OnLogError(SocketHandler&, Socket* socket, const char* context, int error,
-                  const char* text, int level) override {
+  void OnLogError(SocketHandler&, Socket* socket, const char* context, int error, const char* text,
+                  int level) override {
     reports.push_back({socket, context, error, text, level});
   }
   // The reports with this context.

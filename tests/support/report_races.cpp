@@ -10,9 +10,7 @@ RaceTime time(unsigned minutes, unsigned seconds, unsigned hundredths) {
                   static_cast<std::uint8_t>(seconds), static_cast<std::uint8_t>(hundredths)};
 }
 
-RaceTime fromHundredths(unsigned value) {
-  return time(value / 6000, value / 100 % 60, value % 100);
-}
+RaceTime fromHundredths(unsigned value) { return time(value / 6000, value / 100 % 60, value % 100); }
 
 RaceInfo info(const char* track, std::uint8_t laps, std::uint8_t qualifyMinutes) {
   RaceInfo race;
@@ -104,9 +102,10 @@ ModelRace bigRace(unsigned players, unsigned laps) {
   ModelRace race;
   race.info = info("WE1", static_cast<std::uint8_t>(laps > 255 ? 255 : laps), 0);
   for (unsigned p = 0; p < players; ++p) {
-    PlayerStats& player = addPlayer(race, static_cast<std::int16_t>(p + 1),
-                                    ("^" + std::to_string(p % 8) + "Driver " + std::to_string(p + 1)).c_str(),
-                                    ("driver" + std::to_string(p + 1)).c_str(), "FXR", static_cast<std::uint8_t>(p));
+    PlayerStats& player =
+        addPlayer(race, static_cast<std::int16_t>(p + 1),
+                  ("^" + std::to_string(p % 8) + "Driver " + std::to_string(p + 1)).c_str(),
+                  ("driver" + std::to_string(p + 1)).c_str(), "FXR", static_cast<std::uint8_t>(p));
     unsigned total = 0;
     for (unsigned lap = 0; lap < laps; ++lap) {
       // Positions swap in pairs every few laps; each driver pits once, one crashes.

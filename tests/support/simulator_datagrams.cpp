@@ -26,7 +26,9 @@ PacketBytes& PacketBytes::text(std::size_t offset, std::string_view value) {
 }
 
 PacketBytes& PacketBytes::time(std::size_t offset, RaceTime value) {
-  return u8(offset, value.hours).u8(offset + 1, value.minutes).u8(offset + 2, value.seconds)
+  return u8(offset, value.hours)
+      .u8(offset + 1, value.minutes)
+      .u8(offset + 2, value.seconds)
       .u8(offset + 3, value.hundredths);
 }
 
@@ -44,21 +46,35 @@ std::string vtaPacket(std::int32_t action) {
 }
 
 std::string splitPacket(std::uint8_t playerId, RaceTime time, std::uint16_t ack, char number) {
-  return PacketBytes("SP", 12).u8(2, static_cast<std::uint8_t>(number)).time(4, time).u8(9, playerId).ack(ack);
+  return PacketBytes("SP", 12)
+      .u8(2, static_cast<std::uint8_t>(number))
+      .time(4, time)
+      .u8(9, playerId)
+      .ack(ack);
 }
 
 std::string rstPacket(std::uint8_t laps, std::uint8_t qualifyMinutes, std::string_view track,
                       std::uint16_t ack, std::uint8_t weather, std::uint8_t wind) {
-  return PacketBytes("RST", 20).u8(4, laps).u8(5, qualifyMinutes).text(8, track).u8(14, weather)
-      .u8(15, wind).ack(ack);
+  return PacketBytes("RST", 20)
+      .u8(4, laps)
+      .u8(5, qualifyMinutes)
+      .text(8, track)
+      .u8(14, weather)
+      .u8(15, wind)
+      .ack(ack);
 }
 
 std::string verPacket(std::string_view version) { return PacketBytes("VER", 20).text(4, version); }
 
 std::string staPacket(std::uint8_t finishedCount, std::uint8_t qualifyMinutes, std::uint8_t laps,
                       std::string_view track, std::uint8_t weather, std::uint8_t wind) {
-  return PacketBytes("STA", 28).u8(14, finishedCount).u8(16, qualifyMinutes).u8(17, laps)
-      .text(20, track).u8(26, weather).u8(27, wind);
+  return PacketBytes("STA", 28)
+      .u8(14, finishedCount)
+      .u8(16, qualifyMinutes)
+      .u8(17, laps)
+      .text(20, track)
+      .u8(26, weather)
+      .u8(27, wind);
 }
 
 std::string ismPacket(std::string_view host) { return PacketBytes("ISM", 40).text(8, host); }
@@ -80,14 +96,26 @@ std::string lapPacket(std::uint8_t playerId, RaceTime lapTime, std::uint16_t ack
 std::string msoPacket(std::string_view line) { return PacketBytes("MSO", 132).text(4, line); }
 
 std::string nplPacket(const Joining& player, std::uint16_t ack) {
-  return PacketBytes("NPL", 100).text(4, player.userName).text(28, player.name).text(60, player.carName)
-      .u16(92, player.flags).u8(95, player.playerId).u8(96, player.startOrder).ack(ack);
+  return PacketBytes("NPL", 100)
+      .text(4, player.userName)
+      .text(28, player.name)
+      .text(60, player.carName)
+      .u16(92, player.flags)
+      .u8(95, player.playerId)
+      .u8(96, player.startOrder)
+      .ack(ack);
 }
 
 std::string resPacket(const Finishing& result, std::uint16_t ack) {
-  return PacketBytes("RES", 108).u16(84, result.totalTimeLead).u8(92, result.penaltyFlags)
-      .u8(93, result.pitStops).u8(95, result.playerId).time(96, result.totalTime)
-      .time(100, result.bestLap).u8(104, result.position).ack(ack);
+  return PacketBytes("RES", 108)
+      .u16(84, result.totalTimeLead)
+      .u8(92, result.penaltyFlags)
+      .u8(93, result.pitStops)
+      .u8(95, result.playerId)
+      .time(96, result.totalTime)
+      .time(100, result.bestLap)
+      .u8(104, result.position)
+      .ack(ack);
 }
 
 std::string mciPacket(std::uint16_t nodeCount, std::uint16_t finishNode, std::uint8_t playerCount,

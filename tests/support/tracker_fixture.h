@@ -31,8 +31,7 @@ class TrackerTest : public ::testing::Test {
 
   // One datagram from the simulator's address (127.0.0.1, its port).
   void feed(const std::string& bytes);
-  void feedFrom(Ipv4Address sender, const std::string& bytes,
-                int senderAddressLength = kSocketAddressLength);
+  void feedFrom(Ipv4Address sender, const std::string& bytes, int senderAddressLength = kSocketAddressLength);
   // Everything the tracker sent since the last call, oldest first.
   std::vector<std::string> replies();
   // Brings the link to its linked state (NLI, then the handshake requests of

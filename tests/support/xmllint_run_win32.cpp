@@ -78,8 +78,8 @@ XmllintRun runXmllint(const std::string& document, const std::vector<std::string
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     run.err = "the shell could not be started (error " + std::to_string(GetLastError()) + ")";
     return run;
   }

@@ -21,12 +21,12 @@ struct PictureCase {
 TEST_F(FixedClock, PicturesGiveZeroFilledDigits) {
   setFixedLocalTime(LocalTime{2006, 3, 5, 7, 4, 9});
   const PictureCase cases[] = {
-      {"yyMMdd", true, "060305"},        // stats file names
-      {"dd.MM", true, "05.03"},          // log time stamp
+      {"yyMMdd", true, "060305"},  // stats file names
+      {"dd.MM", true, "05.03"},    // log time stamp
       {"yyyy-MM-dd", true, "2006-03-05"},
-      {"d.M", true, "5.3"},              // single letters: no leading zero
-      {"HHmm", false, "0704"},           // stats file names
-      {" HH:mm:ss", false, " 07:04:09"}, // log time stamp
+      {"d.M", true, "5.3"},               // single letters: no leading zero
+      {"HHmm", false, "0704"},            // stats file names
+      {" HH:mm:ss", false, " 07:04:09"},  // log time stamp
       {"H.m.s", false, "7.4.9"},
   };
   for (const PictureCase& c : cases) {

@@ -9,9 +9,7 @@
 
 namespace {
 
-TEST(SimulatorDetectTest, NoSimulatorProcessMeansNotRunning) {
-  EXPECT_FALSE(simulatorWindowExists());
-}
+TEST(SimulatorDetectTest, NoSimulatorProcessMeansNotRunning) { EXPECT_FALSE(simulatorWindowExists()); }
 
 class SimulatorNames : public testing::TestWithParam<const char*> {};
 
@@ -34,7 +32,7 @@ TEST_P(OtherNames, DoNotCount) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, OtherNames,
-                         testing::Values("lfs.exe", "LFS.ex", "LFS.exe2", "LFS", "xLFS.exe",
-                                         "LFS.exe) S 1 (", "DCon"));
+                         testing::Values("lfs.exe", "LFS.ex", "LFS.exe2", "LFS", "xLFS.exe", "LFS.exe) S 1 (",
+                                         "DCon"));
 
 }  // namespace

@@ -104,7 +104,8 @@ bool Insim9Link::send(const Packet& packet) {
   } else if (!tcp_ && peerKnown_) {
     sockaddr_in address = loopback(peerPort_);
     address.sin_addr.s_addr = peerAddress_;
-    sent = sendto(socket_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sent = sendto(socket_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                  sizeof address);
   } else {
     error_ = "no tracker to send to";
     return false;

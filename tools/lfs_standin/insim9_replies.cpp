@@ -30,31 +30,50 @@ std::string quoted(const std::uint8_t* bytes, std::size_t width) {
 
 const char* tinyName(std::uint8_t subType) {
   switch (subType) {
-    case TinyNone: return "NONE";
-    case TinyVer: return "VER";
-    case TinyClose: return "CLOSE";
-    case TinyPing: return "PING";
-    case TinyReply: return "REPLY";
-    case TinySst: return "SST";
-    case TinyMpe: return "MPE";
-    case TinyIsm: return "ISM";
-    case TinyNcn: return "NCN";
-    case TinyNpl: return "NPL";
-    case TinyRes: return "RES";
-    case TinyReo: return "REO";
-    case TinyRst: return "RST";
-    default: return nullptr;
+    case TinyNone:
+      return "NONE";
+    case TinyVer:
+      return "VER";
+    case TinyClose:
+      return "CLOSE";
+    case TinyPing:
+      return "PING";
+    case TinyReply:
+      return "REPLY";
+    case TinySst:
+      return "SST";
+    case TinyMpe:
+      return "MPE";
+    case TinyIsm:
+      return "ISM";
+    case TinyNcn:
+      return "NCN";
+    case TinyNpl:
+      return "NPL";
+    case TinyRes:
+      return "RES";
+    case TinyReo:
+      return "REO";
+    case TinyRst:
+      return "RST";
+    default:
+      return nullptr;
   }
 }
 
 // The old protocol's request with the same meaning, if there is one.
 const char* oldRequest(std::uint8_t subType) {
   switch (subType) {
-    case TinyVer: return "VER 0";
-    case TinySst: return "SST 0";
-    case TinyIsm: return "ISM 0";
-    case TinyNpl: return "NPL 0";
-    default: return nullptr;
+    case TinyVer:
+      return "VER 0";
+    case TinySst:
+      return "SST 0";
+    case TinyIsm:
+      return "ISM 0";
+    case TinyNpl:
+      return "NPL 0";
+    default:
+      return nullptr;
   }
 }
 
@@ -62,8 +81,9 @@ void describeIsi(const std::uint8_t* bytes, Insim9Reply& reply) {
   const unsigned flags = littleEndian(bytes + 6, 2);
   const unsigned interval = littleEndian(bytes + 10, 2);
   char line[160];
-  std::snprintf(line, sizeof line, "ISI reqi=%u udpport=%u flags=0x%04X insimver=%u prefix=%u interval=%u admin=",
-                bytes[2], static_cast<unsigned>(littleEndian(bytes + 4, 2)), flags, bytes[8], bytes[9], interval);
+  std::snprintf(line, sizeof line,
+                "ISI reqi=%u udpport=%u flags=0x%04X insimver=%u prefix=%u interval=%u admin=", bytes[2],
+                static_cast<unsigned>(littleEndian(bytes + 4, 2)), flags, bytes[8], bytes[9], interval);
   reply.text = line + quoted(bytes + 12, 16) + " iname=" + quoted(bytes + 28, 16);
   reply.names = {reply.text};
   if (flags & 32) reply.oldNames.push_back("NLI " + std::to_string(interval));

@@ -15,7 +15,7 @@
 struct Insim9Reply {
   std::uint8_t type = 0;
   std::uint8_t requestId = 0;
-  std::uint8_t subType = 0;  // TINY and SMALL
+  std::uint8_t subType = 0;        // TINY and SMALL
   std::string text;                // printed
   std::vector<std::string> names;  // what expect lines match, text first
   // The old protocol's wordings. One reply may stand for several old ones

@@ -174,7 +174,8 @@ bool Insim9World::build(const ScriptTokens& tokens, std::vector<Packet9>& packet
   if (command == "RST" || command == "STA" || command == "ISM" || command == "VER" || command == "REO") {
     return buildRace(tokens, packets, error);
   }
-  if (command == "NCN" || command == "CNL" || command == "CPR") return buildConnection(tokens, packets, error);
+  if (command == "NCN" || command == "CNL" || command == "CPR")
+    return buildConnection(tokens, packets, error);
   if (command == "MSO") return buildChat(tokens, packets, error);
   if (command == "MCI") return buildCars(tokens, packets, error);
   Fields fields(tokens, nullptr);
@@ -183,7 +184,8 @@ bool Insim9World::build(const ScriptTokens& tokens, std::vector<Packet9>& packet
     if (command == "CLR") players_.clear();
     packets.push_back(tiny(0, command == "REN" ? TinyRen : TinyClr));
   } else if (command == "VTA") {
-    packets.push_back(small(0, SmallVta, static_cast<std::uint32_t>(fields.number("action", -2147483648LL, 2147483647LL))));
+    packets.push_back(
+        small(0, SmallVta, static_cast<std::uint32_t>(fields.number("action", -2147483648LL, 2147483647LL))));
   } else if (command == "RTP") {
     packets.push_back(small(0, SmallRtp, 0));
   } else {
@@ -495,19 +497,32 @@ std::vector<Packet9> Insim9World::answer(std::uint8_t requestId, std::uint8_t su
     if (!packet.empty()) replies.push_back(withRequestId(packet, requestId));
   };
   switch (subType) {
-    case TinyVer: reply(version(requestId)); break;
-    case TinyPing: reply(tiny(requestId, TinyReply)); break;
-    case TinySst: reply(sta_); break;
-    case TinyIsm: reply(ism_); break;
-    case TinyRst: reply(rst_); break;
-    case TinyReo: reply(!reo_.empty() || players_.empty() ? reo_ : orderFromStarts()); break;
+    case TinyVer:
+      reply(version(requestId));
+      break;
+    case TinyPing:
+      reply(tiny(requestId, TinyReply));
+      break;
+    case TinySst:
+      reply(sta_);
+      break;
+    case TinyIsm:
+      reply(ism_);
+      break;
+    case TinyRst:
+      reply(rst_);
+      break;
+    case TinyReo:
+      reply(!reo_.empty() || players_.empty() ? reo_ : orderFromStarts());
+      break;
     case TinyNcn:
       for (const auto& entry : connections_) reply(entry.second.ncn);
       break;
     case TinyNpl:
       for (const auto& entry : players_) reply(entry.second.npl);
       break;
-    default: break;
+    default:
+      break;
   }
   return replies;
 }

@@ -304,8 +304,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.linger = milliseconds(value);
     } else if (option == "--resend" && hasValue && parseWhole(argv[++i], 1, 60000, value)) {
       options.resend = milliseconds(value);
-    } else if (option.rfind("/insim=", 0) == 0 &&
-               parseWhole(option.c_str() + 7, 1, 65535, value)) {
+    } else if (option.rfind("/insim=", 0) == 0 && parseWhole(option.c_str() + 7, 1, 65535, value)) {
       // The simulator's own option, so a tracker's launcher can start the
       // stand-in in its place.
       options.port = static_cast<std::uint16_t>(value);
@@ -375,8 +374,7 @@ int main(int argc, char** argv) {
 
   SimulatorSocket socket;
   if (!socket.bind(options.port)) {
-    std::fprintf(stderr, "lfs_standin: cannot bind 127.0.0.1:%u: %s\n", options.port,
-                 std::strerror(errno));
+    std::fprintf(stderr, "lfs_standin: cannot bind 127.0.0.1:%u: %s\n", options.port, std::strerror(errno));
     return Fault;
   }
   std::printf("lfs_standin: listening on 127.0.0.1:%u for the tracker's ISI\n", options.port);

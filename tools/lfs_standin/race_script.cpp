@@ -56,8 +56,10 @@ bool parseExpect(const ScriptTokens& tokens, ScriptStep& step, std::string& erro
   step.duration = std::chrono::seconds(10);
   for (const auto& [key, value] : tokens.fields) {
     std::chrono::milliseconds* target = nullptr;
-    if (key == "within") target = &step.duration;
-    else if (key == "poke") target = &step.poke;
+    if (key == "within")
+      target = &step.duration;
+    else if (key == "poke")
+      target = &step.poke;
     if (target == nullptr) {
       error = "expect takes the options within= and poke=, not '" + key + "'";
       return false;

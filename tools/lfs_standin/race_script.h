@@ -36,5 +36,5 @@ struct ScriptStep {
 
 // Parses a whole script. On a fault, returns false and sets error to a text
 // naming the line ("line 12: ...").
-bool parseRaceScript(const std::string& text, std::vector<ScriptStep>& steps,
-                     std::string& error, ScriptProtocol protocol = ScriptProtocol::TextIds);
+bool parseRaceScript(const std::string& text, std::vector<ScriptStep>& steps, std::string& error,
+                     ScriptProtocol protocol = ScriptProtocol::TextIds);

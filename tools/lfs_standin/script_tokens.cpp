@@ -23,8 +23,8 @@ bool readQuoted(const std::string& line, std::size_t& at, std::string& text, std
 // A bare word ends at a blank, a bracket or a quote.
 std::string readWord(const std::string& line, std::size_t& at) {
   std::string word;
-  while (at < line.size() && !isBlank(line[at]) && line[at] != '(' && line[at] != ')' &&
-         line[at] != '"' && line[at] != '#') {
+  while (at < line.size() && !isBlank(line[at]) && line[at] != '(' && line[at] != ')' && line[at] != '"' &&
+         line[at] != '#') {
     word += line[at++];
   }
   return word;

@@ -39,12 +39,13 @@ const std::vector<PacketLayout>& layouts() {
       {"RTP", 8, {}, nullptr},
       {"VTA", 8, {i32("action", 4)}, nullptr},
       {"SP", 12, {{"split", FieldType::Char, 2, 1}, time("time", 4), u8("id", 9), u16("ack", 10)}, nullptr},
-      {"RST", 20,
-       {u8("laps", 4), u8("qual", 5), text("track", 8, 6), u8("weather", 14), u8("wind", 15),
-        u16("ack", 18)},
+      {"RST",
+       20,
+       {u8("laps", 4), u8("qual", 5), text("track", 8, 6), u8("weather", 14), u8("wind", 15), u16("ack", 18)},
        nullptr},
       {"VER", 20, {text("version", 4, 8)}, nullptr},
-      {"STA", 28,
+      {"STA",
+       28,
        {u8("finished", 14), u8("qual", 16), u8("laps", 17), text("track", 20, 6), u8("weather", 26),
         u8("wind", 27)},
        nullptr},
@@ -56,11 +57,13 @@ const std::vector<PacketLayout>& layouts() {
       {"REO", 64, {u16("ack", 62)}, nullptr},
       {"CPR", 88, {u16("ack", 86)}, nullptr},
       {"LAP", 92, {time("time", 84), u8("id", 89), u16("ack", 90)}, nullptr},
-      {"NPL", 100,
+      {"NPL",
+       100,
        {text("user", 4, 24), text("name", 28, 32), text("car", 60, 32), u16("flags", 92), u8("id", 95),
         u8("start", 96), u16("ack", 98)},
        nullptr},
-      {"RES", 108,
+      {"RES",
+       108,
        {u16("lead", 84), u8("penalty", 92), u8("pits", 93), u8("id", 95), time("total", 96),
         time("best", 100), u8("pos", 104), u16("ack", 106)},
        nullptr},
@@ -118,8 +121,7 @@ bool putField(const FieldLayout& field, const std::string& value, std::vector<st
     }
     case FieldType::Text:
       if (value.size() > field.width) {
-        error = std::string(field.name) + " holds at most " + std::to_string(field.width) +
-                " characters";
+        error = std::string(field.name) + " holds at most " + std::to_string(field.width) + " characters";
         return false;
       }
       std::memcpy(&packet[field.offset], value.data(), value.size());
@@ -129,9 +131,8 @@ bool putField(const FieldLayout& field, const std::string& value, std::vector<st
   return false;
 }
 
-bool fillFields(const PacketLayout& layout, const std::vector<FieldLayout>& fields,
-                const ScriptFields& given, std::size_t base, std::vector<std::uint8_t>& packet,
-                std::string& error) {
+bool fillFields(const PacketLayout& layout, const std::vector<FieldLayout>& fields, const ScriptFields& given,
+                std::size_t base, std::vector<std::uint8_t>& packet, std::string& error) {
   for (const auto& [key, value] : given) {
     const FieldLayout* match = nullptr;
     for (const FieldLayout& field : fields) {
@@ -156,10 +157,14 @@ bool fillCar(const ScriptGroup& car, std::size_t base, std::vector<std::uint8_t>
   long long id = 0, lap = 0, node = 0, speed = 0;
   for (const auto& [key, value] : car.fields) {
     bool ok = false;
-    if (key == "id") ok = parseNumber(value, 0, 0xFF, id);
-    else if (key == "lap") ok = parseNumber(value, 0, 0x7FF, lap);
-    else if (key == "node") ok = parseNumber(value, 0, 0x1FFF, node);
-    else if (key == "speed") ok = parseNumber(value, 0, 0xFFFF, speed);
+    if (key == "id")
+      ok = parseNumber(value, 0, 0xFF, id);
+    else if (key == "lap")
+      ok = parseNumber(value, 0, 0x7FF, lap);
+    else if (key == "node")
+      ok = parseNumber(value, 0, 0x1FFF, node);
+    else if (key == "speed")
+      ok = parseNumber(value, 0, 0xFFFF, speed);
     else {
       error = "car(...) has no field '" + key + "' (id, lap, node, speed)";
       return false;
@@ -238,8 +243,7 @@ bool parseRaceTime(const std::string& text, std::uint8_t bytes[4]) {
   return true;
 }
 
-bool buildSimulatorPacket(const ScriptTokens& tokens, std::vector<std::uint8_t>& packet,
-                          std::string& error) {
+bool buildSimulatorPacket(const ScriptTokens& tokens, std::vector<std::uint8_t>& packet, std::string& error) {
   const PacketLayout* layout = findLayout(tokens.command);
   if (layout == nullptr) {
     error = "unknown packet '" + tokens.command + "'";
@@ -290,10 +294,18 @@ std::string packetReference() {
       if (layout.positional != nullptr && std::strcmp(field.name, layout.positional) == 0) continue;
       reference += " " + std::string(field.name) + "=";
       switch (field.type) {
-        case FieldType::Text: reference += "\"...\""; break;
-        case FieldType::Time: reference += "m:ss.hh"; break;
-        case FieldType::Char: reference += "c"; break;
-        default: reference += "n"; break;
+        case FieldType::Text:
+          reference += "\"...\"";
+          break;
+        case FieldType::Time:
+          reference += "m:ss.hh";
+          break;
+        case FieldType::Char:
+          reference += "c";
+          break;
+        default:
+          reference += "n";
+          break;
       }
     }
     if (std::strcmp(layout.id, "MCI") == 0) reference += " car(id=n lap=n node=n speed=n)...";

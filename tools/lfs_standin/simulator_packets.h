@@ -16,8 +16,7 @@ bool isPacketCommand(const std::string& command);
 // Builds the packet named by tokens.command from its fields (missing fields
 // are 0 or empty). False with error set for an unknown field, a value out of
 // range, a text too long for its field or a malformed time.
-bool buildSimulatorPacket(const ScriptTokens& tokens, std::vector<std::uint8_t>& packet,
-                          std::string& error);
+bool buildSimulatorPacket(const ScriptTokens& tokens, std::vector<std::uint8_t>& packet, std::string& error);
 
 // The ack word of a packet built by buildSimulatorPacket, for the packets
 // that carry one (the tracker answers them with an ACK); none for the rest.

@@ -36,8 +36,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = className;
   if (!RegisterClassA(&windowClass)) return 1;
-  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320,
+                                200, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 1;
 
   MSG message = {};

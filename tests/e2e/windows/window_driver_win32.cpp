@@ -44,8 +44,8 @@ HWND trayWindow() { return FindWindowA("TARNBECK", "Tarnbeck"); }
 std::string textOf(HWND control) {
   std::vector<char> buffer(1024, '\0');
   DWORD_PTR copied = 0;
-  SendMessageTimeoutA(control, WM_GETTEXT, buffer.size(),
-                      reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, 3000, &copied);
+  SendMessageTimeoutA(control, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                      SMTO_ABORTIFHUNG, 3000, &copied);
   return std::string(buffer.data());
 }
 
@@ -135,10 +135,8 @@ int main(int argc, char** argv) {
     if (dialog == nullptr) return 2;
     int id = std::atoi(arg(3));
     HWND button = GetDlgItem(dialog, id);
-    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(button))
-               ? 0
-               : 1;
+    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) ? 0
+                                                                                                          : 1;
   }
   if (verb == "texts" && arg(2)) return printControls(FindWindowA(nullptr, arg(2)));
   if (verb == "page" && arg(3)) {
