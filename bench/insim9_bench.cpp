@@ -6,6 +6,7 @@
 // the rate measured is the receiver's own.
 #include "bench_support.h"
 #include "support/heap_counter.h"
+#include "link/insim9_link.h"
 #include "link/insim9_packets.h"
 #include "link/packet_stream.h"
 #include "net/tcp_socket.h"
@@ -134,6 +135,56 @@ std::vector<std::string> splitPackets() {
   return packets;
 }
 
+// The whole way of a packet but the socket: the adapter reads it and the race
+// tracker takes it into a race of 16 players, whose replies go nowhere.
+class SilentTransport : public InSim9Transport {
+ public:
+  void sendPacket(const std::uint8_t*, std::size_t) override {}
+  void report(std::string_view) override {}
+};
+
+std::string joinPacket(std::uint8_t player) {
+  std::string bytes = packetOf(Type::Npl, 76);
+  bytes[3] = static_cast<char>(player);
+  bytes[4] = static_cast<char>(player);
+  const std::string name = "Driver " + std::to_string(player);
+  bytes.replace(8, name.size(), name);
+  bytes.replace(40, 3, "XRT");
+  bytes[73] = 16;
+  return bytes;
+}
+
+std::string raceStartPacket() {
+  std::string bytes = packetOf(Type::Rst, 28);
+  bytes[4] = 50;  // laps
+  bytes.replace(8, 3, "BL1");
+  putU16(bytes, 18, 600);  // nodes
+  putU16(bytes, 20, 20);   // finish
+  return bytes;
+}
+
+void feedLink(InSim9Link& link, const std::string& packet) {
+  link.onPacket(reinterpret_cast<const std::uint8_t*>(packet.data()), packet.size());
+}
+
+void throughTracker(benchmark::State& state, std::vector<std::string> packets) {
+  StatsScratch output;
+  SilentTransport transport;
+  InSim9Link link(transport);
+  feedLink(link, raceStartPacket());
+  for (std::uint8_t player = 1; player <= 16; ++player) feedLink(link, joinPacket(player));
+  feedLink(link, packets.front());
+  const std::uint64_t before = heapCounts().allocations;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    feedLink(link, packets[next]);
+    if (++next == packets.size()) next = 0;
+  }
+  const double allocations = static_cast<double>(heapCounts().allocations - before);
+  state.counters["allocs/packet"] = benchmark::Counter(allocations / static_cast<double>(state.iterations()));
+  state.SetItemsProcessed(state.iterations());
+}
+
 // Packets per timed ingest round: 100 MCIs of 16 cars, some 45 kB, well
 // inside a loopback socket's buffers.
 constexpr int kRound = 100;
@@ -256,5 +307,8 @@ void bareRecvLoop(benchmark::State& state) {
 BENCHMARK_CAPTURE(decodePackets, MCI_16_cars, carPackets());
 BENCHMARK_CAPTURE(decodePackets, LAP, lapPackets());
 BENCHMARK_CAPTURE(decodePackets, SPX, splitPackets());
+BENCHMARK_CAPTURE(throughTracker, MCI_16_cars, carPackets());
+BENCHMARK_CAPTURE(throughTracker, LAP, lapPackets())->Iterations(200000);
+BENCHMARK_CAPTURE(throughTracker, SPX, splitPackets())->Iterations(200000);
 BENCHMARK(socketHandlerTcpLoop)->UseManualTime()->MinTime(2.0);
 BENCHMARK(bareRecvLoop)->UseManualTime()->MinTime(2.0);
