@@ -2,7 +2,7 @@
 // views, the builders of the packets the program sends, and unit conversions.
 #include "link/insim9_packets.h"
 
-#include "link/packet_text.h"
+#include "link/packet_bytes.h"
 
 #include <cstring>
 
@@ -27,24 +27,6 @@ constexpr SizeRule kSizeRules[] = {
 
 constexpr std::size_t kHeaderSize = 4;
 constexpr std::size_t kMsoTextOffset = 8;
-
-void putU16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value & 0xFF);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void putU32(std::uint8_t* at, std::uint32_t value) {
-  putU16(at, static_cast<std::uint16_t>(value & 0xFFFF));
-  putU16(at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
-// Copies at most `maxLength` characters and returns how many; the rest of
-// the zero-filled field terminates the text.
-std::size_t putText(std::uint8_t* field, std::string_view text, std::size_t maxLength) {
-  const std::size_t count = text.size() < maxLength ? text.size() : maxLength;
-  if (count > 0) std::memcpy(field, text.data(), count);
-  return count;
-}
 
 void putHeader(std::uint8_t* packet, std::size_t size, Type type, std::uint8_t requestId, std::uint8_t data) {
   packet[0] = static_cast<std::uint8_t>(size / 4);

@@ -2,7 +2,7 @@
 // program sends.
 #include "link/insim_packets.h"
 
-#include "link/packet_text.h"
+#include "link/packet_bytes.h"
 
 #include <cstring>
 
@@ -43,23 +43,6 @@ constexpr LengthRow kLengthTable[] = {
     {132, {{"MSO", 3, PacketType::Mso}}, 1},
     {204, {{"MCI", 3, PacketType::Mci}}, 1},
 };
-
-void putU16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value & 0xFF);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void putU32(std::uint8_t* at, std::uint32_t value) {
-  putU16(at, static_cast<std::uint16_t>(value & 0xFFFF));
-  putU16(at + 2, static_cast<std::uint16_t>(value >> 16));
-}
-
-// Copies at most `maxLength` characters; the rest of the field keeps its zero fill,
-// which terminates the text.
-void putText(std::uint8_t* field, std::string_view text, std::size_t maxLength) {
-  const std::size_t count = text.size() < maxLength ? text.size() : maxLength;
-  std::memcpy(field, text.data(), count);
-}
 
 }  // namespace
 
