@@ -11,11 +11,13 @@
 #include "net/socket_handler.h"
 #include "net/socket_library.h"
 #include "race/game_texts.h"
+#include "link/acknowledged_datagrams.h"
 #include "link/read_socket.h"
 #include "race_checks.h"
 #include "receive_buffer.h"
 #include "system/clock.h"
 
+#include <deque>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -266,6 +268,7 @@ class Run {
  private:
   void openTracker() {
     tracker_ = std::make_unique<lfsReadSocket>(handler_);
+    acknowledged_.clear();
     FUZZ_CHECK(tracker_->OpenServerLink("127.0.0.1", environment_.sinkPort()),
                "the tracker cannot reach the sink");
   }
@@ -305,9 +308,13 @@ class Run {
     const LinkState linkBefore = tracker.linkState();
     const bool deactivatedBefore = tracker.deactivated();
     const bool activation = type == PacketType::Mso && MsoPacket{view}.text() == kActivateCommand;
+    const bool numbered = accepted && !deactivatedBefore && hasAckWord(type) && ackWord(view) != 0;
+    const bool repeat =
+        numbered && std::find(acknowledged_.begin(), acknowledged_.end(), bytes) != acknowledged_.end();
     // Only these datagrams leave the race as it was; only those after them may save it.
-    const bool changesNothing = !accepted || type == PacketType::None || (deactivatedBefore && !activation);
-    const bool maySave = accepted && !deactivatedBefore &&
+    const bool changesNothing =
+        !accepted || type == PacketType::None || repeat || (deactivatedBefore && !activation);
+    const bool maySave = accepted && !deactivatedBefore && !repeat &&
                          (type == PacketType::Ren || type == PacketType::Vta || type == PacketType::Mso);
     const std::string before = changesNothing ? describeRace(tracker.stats()) : std::string();
     const DocumentCounts expected = maySave ? expectedDocument(tracker.stats()) : DocumentCounts{};
@@ -315,6 +322,10 @@ class Run {
 
     tracker.OnDatagram(data, static_cast<int>(datagram.size()),
                        SocketAddress{senderAddress, environment_.sinkPort()}, senderLength);
+    if (numbered && !repeat && bytes.size() <= AcknowledgedDatagrams::kMaxLength) {
+      acknowledged_.push_back(bytes);
+      if (acknowledged_.size() > AcknowledgedDatagrams::kCapacity) acknowledged_.pop_front();
+    }
 
     std::vector<Reply> replies;
     for (const std::string& reply : environment_.collect(tracker)) replies.push_back(parseReply(reply));
@@ -392,8 +403,7 @@ class Run {
     FUZZ_CHECK(notSavedAnnouncements == 0 || !expected.worthSaving, "a race worth saving was not saved");
     checkSaves(expected, savedAnnouncements);
 
-    const bool raceEnded =
-        type == PacketType::Ren || (type == PacketType::Vta && VtaPacket{view}.action() >= 2);
+    const bool raceEnded = !repeat && (type == PacketType::Ren || (type == PacketType::Vta && VtaPacket{view}.action() >= 2));
     if (raceEnded) {
       FUZZ_CHECK(savedAnnouncements + notSavedAnnouncements == 1, "a race end is announced once");
       FUZZ_CHECK(tracker.stats().players.empty() && !tracker.stats().info &&
@@ -412,6 +422,9 @@ class Run {
   SocketHandler handler_;
   std::unique_ptr<lfsReadSocket> tracker_;
   std::uint8_t outcome_ = UploadNone;
+  // The last 64 datagrams with a non-zero ack word the tracker took: one that
+  // comes again is a repeat, acknowledged but changing nothing.
+  std::deque<std::string> acknowledged_;
 };
 
 }  // namespace
