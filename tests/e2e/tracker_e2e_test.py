@@ -783,7 +783,8 @@ expect NLI 350 within=10s
     def test_an_unknown_protocol_version_is_said_and_nothing_links(self):
         tracker = self.tracker_with_ports(insimversion="8")
         tracker.start().started()
-        self.assertIn('insimversion "8" is not a protocol this program speaks', tracker.err.text())
+        self.assertIsNotNone(tracker.err.wait_for('insimversion "8" is not a protocol this program speaks', 5),
+                             tracker.err.text())
         self.assertEqual(tracker.stop(), 0)
 
 
