@@ -4,7 +4,7 @@
 #
 # Expects from ctest: TARNBECK_EXE, LFS_WINDOW_EXE, WINDOW_DRIVER_EXE,
 # SOURCE_DIR, WORK_DIR (a folder of the build tree for this check).
-set -euo pipefail
+set -Eeuo pipefail
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -29,7 +29,8 @@ cleanup() {
   return 0
 }
 trap cleanup EXIT
-trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
+# errtrace (-E) above: a failing step inside a helper function is named too.
+trap 'echo "FAIL: $BASH_COMMAND (line $LINENO, called from line ${BASH_LINENO[0]})" >&2' ERR
 
 # A display of our own: the first free number from 90 on.
 start_display() {
